@@ -1,0 +1,29 @@
+#pragma once
+// Customer settings files: the save job of a session, and the replay of a
+// file to the parallel port.
+#include <stdexcept>
+#include <string>
+
+#include "printer_link.hpp"
+#include "send_session.hpp"
+
+namespace kelvane {
+
+inline constexpr const char* NoSessionMessage = "There are no open sessions, start a session first!";
+inline constexpr const char* ParallelPortDevice = "/dev/lp0";  // "LPT1"
+
+// A file or device that could not be read or written; the message names it
+// and gives the system's reason.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes the recorded values to `path` through the link's file output, then
+// empties the entries it wrote. The caller checks SessionHasValues first.
+void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::string& path);
+
+// Copies every byte of `filePath`, in order and unchanged, to `devicePath`.
+void ReplayFile(const std::string& filePath, const std::string& devicePath);
+
+}  // namespace kelvane

@@ -1,0 +1,14 @@
+// Runs GUI tests offscreen with one QApplication for the whole binary.
+#include <QApplication>
+#include <QFont>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

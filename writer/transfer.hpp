@@ -1,0 +1,54 @@
+#pragma once
+// The framed, acknowledged transfer of an image, one record at a time.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "port.hpp"
+#include "srecord.hpp"
+
+namespace quarveld {
+
+constexpr uint8_t STX = 0x02;
+constexpr uint8_t ETX = 0x03;
+constexpr uint8_t ACK = 0x06;
+constexpr uint8_t NAK = 0x15;
+
+// The worker's messages to the Write dialog.
+constexpr int WM_USER = 1024;
+constexpr int UM_WRITE_END = WM_USER + 10;
+constexpr int UM_WRITE_ERROR = WM_USER + 11;
+constexpr int UM_WRITE_PROGRESS = WM_USER + 12;
+constexpr int UM_WRITE_ABORTED = WM_USER + 13;
+
+// CRC-16/ARC (poly 0xA001 reflected, init 0).
+uint16_t Crc16Arc(const uint8_t* bytes, std::size_t length);
+
+// Builds the frame of a record (9 + N bytes) at `frame`, which may be the
+// image's line buffer the record's data lie in. Returns its length.
+std::size_t RecordFrame(const FlashRecord& record, uint8_t* frame);
+
+// The Write dialog. Each call returns only once the message has been handled.
+class WriteObserver {
+public:
+    virtual ~WriteObserver() = default;
+    virtual void HandleWriteMessage(int message, int32_t lParam) = 0;
+};
+
+// Shared state of a run, owned by the Write dialog.
+struct WriteRun {
+    std::atomic<int> writeRunning{0};
+    int parallelPort = 0;
+    WritePort* portHandle = nullptr;
+    Image* imageFile = nullptr;
+    WriteObserver* progressWindow = nullptr;
+};
+
+// The worker's routine; ends right after its final message.
+void WriteWorker(WriteRun& run);
+
+// Sets writeRunning and starts WriteWorker on a thread of its own; false when
+// the thread could not start.
+bool StartWriteWorker(WriteRun& run);
+
+}  // namespace quarveld
