@@ -1,0 +1,121 @@
+#include "settings_files.hpp"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace kelvane {
+
+namespace {
+
+constexpr int32_t FileOutputMode = 4;
+constexpr int32_t PrinterOutputMode = 0;
+
+void SwitchFileOutputOff(PrinterLink& link) {
+    link.setOutputToFile(false);
+    link.setOutputMode(PrinterOutputMode);
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// For "permission denied" on a device: the group whose members may write it.
+std::string AccessHint(const std::string& devicePath, int error) {
+    if (error != EACCES && error != EPERM) return "";
+    struct stat info {};
+    if (stat(devicePath.c_str(), &info) != 0) return "";
+    const struct group* owner = getgrgid(info.st_gid);
+    if (owner == nullptr || info.st_gid == 0) return "";
+    return std::string(". Members of the group \"") + owner->gr_name + "\" may write it";
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now so that a failure of the close can be reported.
+    int release_and_close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::string& path) {
+    std::vector<int> written;
+    try {
+        link.setOutputToFile(true);
+        link.setOutputMode(FileOutputMode);
+        link.setOutputFileName(path);
+        link.StartJob();
+        for (int n = 0; n < SwitchCount; ++n) {
+            if (session.SessionValues[n].empty()) continue;
+            link.AddCommand(SetSwitchCommand(NumberText(static_cast<int16_t>(n)), session.SessionValues[n]));
+            written.push_back(n);
+        }
+        link.AddCommand(ClosingCommand());
+        link.EndJob();
+    } catch (...) {
+        // Later jobs must reach the printer again, not the file.
+        try {
+            SwitchFileOutputOff(link);
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    SwitchFileOutputOff(link);
+    for (int n : written) session.SessionValues[n].clear();
+}
+
+void ReplayFile(const std::string& filePath, const std::string& devicePath) {
+    Descriptor file(::open(filePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        throw FileError("Cannot open the settings file " + Quoted(filePath) + ": " + std::strerror(errno));
+    }
+    Descriptor device(::open(devicePath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (device.get() < 0) {
+        const int error = errno;
+        throw FileError("Cannot open the parallel port " + Quoted(devicePath) + " for writing: " +
+                        std::strerror(error) + AccessHint(devicePath, error));
+    }
+
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("Cannot read the settings file " + Quoted(filePath) + ": " + std::strerror(errno));
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(device.get(), buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                const std::string reason = put < 0 ? std::strerror(errno) : "the device took no more bytes";
+                throw FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": " + reason);
+            }
+            done += put;
+        }
+    }
+    file.release_and_close();
+    if (device.release_and_close() != 0) {
+        throw FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": " + std::strerror(errno));
+    }
+}
+
+}  // namespace kelvane

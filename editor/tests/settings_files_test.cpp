@@ -1,0 +1,133 @@
+#include "settings_files.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "recording_link.hpp"
+
+using namespace kelvane;
+using testsupport::RecordingLink;
+using Calls = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kClosing = "AddCommand 1B 1D 23 54 30 30 30 30 30 0A 00";
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/kelvane-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace
+
+TEST(SaveSession, WritesRecordedValuesInSwitchOrderThroughTheFileOutput) {
+    RecordingLink link;
+    SessionState session;
+    session.SessionOpen = true;
+    session.SessionHasValues = true;
+    session.SessionValues[10] = "8000";
+    session.SessionValues[2] = "0123";
+
+    SaveSessionToFile(link, session, "/home/user/customer.prn");
+
+    EXPECT_EQ(link.calls, (Calls{"OutputToFile true", "OutputMode 4", "OutputFileName /home/user/customer.prn",
+                                 "StartJob", "AddCommand 1B 1D 23 2C 32 30 31 32 33 0A 00",
+                                 "AddCommand 1B 1D 23 2C 41 38 30 30 30 0A 00", kClosing, "EndJob",
+                                 "OutputToFile false", "OutputMode 0"}));
+    EXPECT_EQ(session.SessionValues[2], "");
+    EXPECT_EQ(session.SessionValues[10], "");
+    EXPECT_TRUE(session.SessionHasValues);
+    EXPECT_TRUE(session.SessionOpen);
+
+    // The second save has nothing left to write but the closing command.
+    RecordingLink again;
+    SaveSessionToFile(again, session, "/home/user/second.prn");
+    EXPECT_EQ(again.calls, (Calls{"OutputToFile true", "OutputMode 4", "OutputFileName /home/user/second.prn",
+                                  "StartJob", kClosing, "EndJob", "OutputToFile false", "OutputMode 0"}));
+}
+
+// Whatever call fails, the file output is switched off again and no value
+// is taken out of the session.
+TEST(SaveSession, FailureSwitchesFileOutputOffAndKeepsTheValues) {
+    for (int failAt = 0; failAt <= 6; ++failAt) {
+        SCOPED_TRACE("failing at call " + std::to_string(failAt));
+        RecordingLink link;
+        link.failAt = failAt;
+        SessionState session;
+        session.SessionHasValues = true;
+        session.SessionValues[5] = "00AA";
+        EXPECT_THROW(SaveSessionToFile(link, session, "/x.prn"), LinkError);
+        ASSERT_EQ(link.calls.size(), static_cast<std::size_t>(failAt) + 3);
+        EXPECT_EQ(link.calls[link.calls.size() - 2], "OutputToFile false");
+        EXPECT_EQ(link.calls.back(), "OutputMode 0");
+        EXPECT_EQ(session.SessionValues[5], "00AA");
+    }
+}
+
+TEST(Replay, CopiesEveryByteValueUnchanged) {
+    TempDir dir;
+    std::string all;
+    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    // Larger than the copy buffer, so the copy runs in several passes.
+    std::string content;
+    while (content.size() < 200 * 1024) content += all;
+    WriteFile(dir / "switches.prn", content);
+    WriteFile(dir / "lp0", "");
+
+    ReplayFile(dir / "switches.prn", dir / "lp0");
+    EXPECT_EQ(ReadFile(dir / "lp0"), content);
+}
+
+TEST(Replay, EmptyFileWritesNothing) {
+    TempDir dir;
+    WriteFile(dir / "empty.prn", "");
+    WriteFile(dir / "lp0", "");
+    ReplayFile(dir / "empty.prn", dir / "lp0");
+    EXPECT_EQ(fs::file_size(dir / "lp0"), 0u);
+}
+
+TEST(Replay, ErrorsNameTheFileOrDeviceAndTheReason) {
+    TempDir dir;
+    WriteFile(dir / "ok.prn", "\x1B\x1D#T00000\n");
+    try {
+        ReplayFile(dir / "missing.prn", dir / "lp0");
+        ADD_FAILURE();
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find(dir / "missing.prn"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("No such file"), std::string::npos) << error.what();
+    }
+    // A port that is not there is reported, and no file is made in its place.
+    try {
+        ReplayFile(dir / "ok.prn", dir / "lp9");
+        ADD_FAILURE();
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find(dir / "lp9"), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(dir / "lp9"));
+    // A device that refuses writes (the full device) is a failure, not a partial copy.
+    EXPECT_THROW(ReplayFile(dir / "ok.prn", "/dev/full"), FileError);
+}
