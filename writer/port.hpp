@@ -53,4 +53,30 @@ std::unique_ptr<WritePort> OpenWritePort(const PortSettings& settings, const Dev
                                          int& parallelPort);
 void ClosePort(std::unique_ptr<WritePort>& portHandle);
 
+// Which device the settings choose: LPT1 for 212, COM2 for 211, else COM1.
+// parallelPort becomes 1 for LPT1, 0 otherwise.
+const std::string& DevicePathFor(const PortSettings& settings, const DeviceMap& devices,
+                                 int& parallelPort);
+
+// The line a serial port is set to, in the platform's neutral terms.
+enum class ParityMode { None, Odd, Even };
+struct LineParameters {
+    int baudRate = 9600;
+    int dataBits = 8;
+    ParityMode parity = ParityMode::None;
+    int stopBits = 1;
+    bool checkParity = false;   // generated on sending, never checked on receiving
+    bool hardwareFlow = false;  // CTS/RTS, DSR/DTR
+    bool softwareFlow = false;  // XON/XOFF
+    bool dtrOn = true;
+    bool rtsOn = true;
+    bool operator==(const LineParameters&) const = default;
+};
+LineParameters LineParametersFor(const PortSettings& settings);
+
+// Time-outs, the same for all three ports.
+constexpr int ReadTimeoutMs = 200;
+constexpr int WriteTimeoutConstantMs = 200;
+constexpr int WriteTimeoutPerByteMs = 10;
+
 }  // namespace quarveld
