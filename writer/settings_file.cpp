@@ -1,0 +1,75 @@
+#include "settings_file.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "profile.hpp"
+
+namespace quarveld {
+namespace {
+
+constexpr const char* FileName = "TORWIN.INI";
+constexpr const char* Section = "QUARVELD";
+constexpr const char* Keys[4] = {"PORT0", "PORT1", "PORT2", "PORT3"};
+
+int32_t* Words(PortSettings& s, int i) {
+    int32_t* words[4] = {&s.BaudRate, &s.BitLength, &s.Parity, &s.Port};
+    return words[i];
+}
+
+bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
+
+}  // namespace
+
+std::string SettingsFilePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    // Relative values are to be ignored, like an unset variable.
+    if (config != nullptr && config[0] == '/') return std::string(config) + "/" + FileName;
+    const char* home = std::getenv("HOME");
+    std::string base = home != nullptr && home[0] != '\0' ? home : ".";
+    return base + "/.config/" + FileName;
+}
+
+void LoadPortSettings(PortSettings& settings, const std::string& path) {
+    settings = PortSettings{0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        // The stored text is read as the 16-character buffer would hold it.
+        std::string text = GetProfileString(path, Section, Keys[i], "0000").substr(0, 15);
+        unsigned int value = 0;
+        if (std::sscanf(text.c_str(), "%4x", &value) == 1) *Words(settings, i) = static_cast<int32_t>(value);
+    }
+    if (!InRange(settings.BaudRate, ID_19200, ID_2400) || !InRange(settings.BitLength, ID_8BIT, ID_7BIT) ||
+        !InRange(settings.Parity, ID_NONE, ID_EVEN) || !InRange(settings.Port, ID_COM1, ID_LPT1)) {
+        settings = PortSettings{};
+    }
+}
+
+bool SavePortSettings(const PortSettings& settings, const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    PortSettings copy = settings;
+    bool ok = true;
+    for (int i = 0; i < 4; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04x", static_cast<unsigned int>(*Words(copy, i)));
+        ok = WriteProfileString(path, Section, Keys[i], text) && ok;
+    }
+    return ok;
+}
+
+DeviceMap LoadDeviceMap(const std::string& path) {
+    DeviceMap devices;
+    devices.COM1 = GetProfileString(path, "Devices", "COM1", devices.COM1);
+    devices.COM2 = GetProfileString(path, "Devices", "COM2", devices.COM2);
+    devices.LPT1 = GetProfileString(path, "Devices", "LPT1", devices.LPT1);
+    DeviceMap defaults;
+    if (devices.COM1.empty()) devices.COM1 = defaults.COM1;
+    if (devices.COM2.empty()) devices.COM2 = defaults.COM2;
+    if (devices.LPT1.empty()) devices.LPT1 = defaults.LPT1;
+    return devices;
+}
+
+}  // namespace quarveld

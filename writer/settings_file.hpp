@@ -1,0 +1,24 @@
+#pragma once
+// TORWIN.INI: the four port settings and the map of port names to devices.
+#include <string>
+
+#include "port.hpp"
+
+namespace quarveld {
+
+// TORWIN.INI in $XDG_CONFIG_HOME, else in ~/.config.
+std::string SettingsFilePath();
+
+// PORT0 to PORT3 of [QUARVELD]; when any one is missing, unreadable or out of
+// range, all four take their defaults.
+void LoadPortSettings(PortSettings& settings, const std::string& path = SettingsFilePath());
+
+// Writes all four keys, creating the folder, the file and the section as
+// needed. False when a key could not be written.
+bool SavePortSettings(const PortSettings& settings, const std::string& path = SettingsFilePath());
+
+// COM1, COM2 and LPT1 of [Devices]; a missing or empty key keeps the default.
+// The program only ever reads this section.
+DeviceMap LoadDeviceMap(const std::string& path = SettingsFilePath());
+
+}  // namespace quarveld

@@ -1,0 +1,177 @@
+// The profile layer and TORWIN.INI, on real files in a fresh folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "profile.hpp"
+#include "settings_file.hpp"
+
+namespace fs = std::filesystem;
+using namespace quarveld;
+
+namespace {
+
+class ProfileFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quarveld-profile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        ini = (dir / "TORWIN.INI").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Put(const std::string& text) const {
+        std::ofstream out(ini, std::ios::binary);
+        out << text;
+    }
+    std::string Get() const {
+        std::ifstream in(ini, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    PortSettings Load() const {
+        PortSettings s{1, 2, 3, 4};
+        LoadPortSettings(s, ini);
+        return s;
+    }
+
+    fs::path dir;
+    std::string ini;
+};
+
+TEST_F(ProfileFile, NamesMatchInAnyCaseAndValuesAreTrimmed) {
+    Put("; comment\n[other]\nport0=0001\n[ quarveld ]\n  Port0 =  00c9  \n;PORT1=00ce\nPORT1\n");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT0", "x"), "00c9");
+    EXPECT_EQ(GetProfileString(ini, "Quarveld", "port0", "x"), "00c9");
+    // A commented-out key and a line without '=' are no keys.
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT1", "0000"), "0000");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT2", "0000"), "0000");
+    EXPECT_EQ(GetProfileString(ini, "missing", "PORT0", "dflt"), "dflt");
+    EXPECT_EQ(GetProfileString((dir / "none.ini").string(), "QUARVELD", "PORT0", "0000"), "0000");
+}
+
+TEST_F(ProfileFile, WriteChangesOnlyItsLineAndKeepsEverythingElse) {
+    // Only the value of PORT0 changes; the other section, the comment, the
+    // missing final line end and the CRLF ends stay.
+    std::string before = "; settings\r\n[Devices]\r\nCOM1=/dev/ttyUSB0\r\n\r\n[QUARVELD]\r\nport0 = 00cb\r\n"
+                         "; keep me\r\nPORT3=00d2";
+    EXPECT_EQ(SetProfileValue(before, "QUARVELD", "PORT0", "00ca"),
+              "; settings\r\n[Devices]\r\nCOM1=/dev/ttyUSB0\r\n\r\n[QUARVELD]\r\nPORT0=00ca\r\n"
+              "; keep me\r\nPORT3=00d2");
+    // A new key goes behind the section's last line, before the blank line
+    // that separates it from the next section.
+    EXPECT_EQ(SetProfileValue("[A]\nx=1\n\n[B]\ny=2\n", "a", "z", "3"), "[A]\nx=1\nz=3\n\n[B]\ny=2\n");
+    EXPECT_EQ(SetProfileValue("[A]\r\nx=1", "A", "z", "3"), "[A]\r\nx=1\r\nz=3\r\n");
+    // A new section goes at the end.
+    EXPECT_EQ(SetProfileValue("[A]\nx=1", "B", "k", "v"), "[A]\nx=1\n[B]\nk=v\n");
+    EXPECT_EQ(SetProfileValue("", "B", "k", "v"), "[B]\nk=v\n");
+}
+
+TEST_F(ProfileFile, WriteRefusesTextThatWouldBreakTheFile) {
+    Put("[A]\nx=1\n");
+    EXPECT_FALSE(WriteProfileString(ini, "A", "x", "1\n[B]"));
+    EXPECT_FALSE(WriteProfileString(ini, "A]", "x", "1"));
+    EXPECT_FALSE(WriteProfileString(ini, "A", "x=y", "1"));
+    EXPECT_FALSE(WriteProfileString(ini, "A", ";x", "1"));
+    EXPECT_EQ(Get(), "[A]\nx=1\n");
+}
+
+TEST_F(ProfileFile, WriteReplacesTheFileAndKeepsItsPermissions) {
+    Put("[A]\nx=1\n");
+    ASSERT_EQ(::chmod(ini.c_str(), 0604), 0);
+    ASSERT_TRUE(WriteProfileString(ini, "A", "x", "2"));
+    EXPECT_EQ(Get(), "[A]\nx=2\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // Through a link the file it points at changes; the link stays a link.
+    fs::path link = dir / "link.ini";
+    fs::create_symlink(ini, link);
+    ASSERT_TRUE(WriteProfileString(link.string(), "A", "x", "3"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Get(), "[A]\nx=3\n");
+}
+
+TEST_F(ProfileFile, UnreadableFileIsNotOverwritten) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    Put("[A]\nx=1\n");
+    ASSERT_EQ(::chmod(ini.c_str(), 0200), 0);
+    EXPECT_FALSE(WriteProfileString(ini, "A", "y", "2"));
+    ASSERT_EQ(::chmod(ini.c_str(), 0600), 0);
+    EXPECT_EQ(Get(), "[A]\nx=1\n");
+}
+
+TEST_F(ProfileFile, MissingFileGivesDefaultsAndSaveWritesTheFourLines) {
+    EXPECT_EQ(Load(), (PortSettings{202, 205, 207, 210}));
+    EXPECT_FALSE(fs::exists(ini));  // loading writes nothing
+    // The folder is created when it does not exist yet.
+    std::string nested = (dir / "sub" / "TORWIN.INI").string();
+    ASSERT_TRUE(SavePortSettings(PortSettings{}, nested));
+    std::ifstream in(nested, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(text, "[QUARVELD]\nPORT0=00ca\nPORT1=00cd\nPORT2=00cf\nPORT3=00d2\n");
+}
+
+TEST_F(ProfileFile, StoredValuesAreScannedAsFourHexDigits) {
+    Put("[QUARVELD]\nPORT0=00c9\nPORT1=00ce\nPORT2=00d1\nPORT3=00d4\n");
+    EXPECT_EQ(Load(), (PortSettings{201, 206, 209, 212}));
+    Put("[QUARVELD]\nPORT0=00C9\nPORT1=00CE\nPORT2=  00D0\nPORT3=00D3\n");
+    EXPECT_EQ(Load(), (PortSettings{201, 206, 208, 211}));
+    // Only the first four digits count.
+    Put("[QUARVELD]\nPORT0=00c95\nPORT1=00cd\nPORT2=00cf\nPORT3=00d2\n");
+    EXPECT_EQ(Load(), (PortSettings{201, 205, 207, 210}));
+    Put("[QUARVELD]\nPORT0=00cb\nPORT1=00cd\nPORT2=00cf\n");  // PORT3 missing: 0, out of range
+    EXPECT_EQ(Load(), (PortSettings{202, 205, 207, 210}));
+}
+
+TEST_F(ProfileFile, OneValueOutOfRangeResetsAllFour) {
+    // 201 is read as 0x201; the valid 00c9.. values go back to the defaults too.
+    Put("[QUARVELD]\nPORT0=201\nPORT1=00ce\nPORT2=00d1\nPORT3=00d4\n");
+    EXPECT_EQ(Load(), (PortSettings{202, 205, 207, 210}));
+    Put("[QUARVELD]\nPORT0=00cb\nPORT1=00ce\nPORT2=zz\nPORT3=00d3\n");
+    EXPECT_EQ(Load(), (PortSettings{202, 205, 207, 210}));
+    Put("[QUARVELD]\nPORT0=00cb\nPORT1=00ce\nPORT2=00d1\nPORT3=00d5\n");
+    EXPECT_EQ(Load(), (PortSettings{202, 205, 207, 210}));
+}
+
+TEST_F(ProfileFile, SaveKeepsOtherSectionsCommentsAndCrlfByteForByte) {
+    std::string before =
+        "; written by hand\r\n[Devices]\r\nCOM1=/dev/serial/by-id/usb-x\r\n\r\n"
+        "[Quarveld]\r\n; the port\r\nport3 = 00d4\r\nPORT0=00c9\r\n\r\n[Other]\r\nKey=Value\r\n";
+    Put(before);
+    ASSERT_TRUE(SavePortSettings(PortSettings{203, 206, 208, 211}, ini));
+    EXPECT_EQ(Get(),
+              "; written by hand\r\n[Devices]\r\nCOM1=/dev/serial/by-id/usb-x\r\n\r\n"
+              "[Quarveld]\r\n; the port\r\nPORT3=00d3\r\nPORT0=00cb\r\nPORT1=00ce\r\nPORT2=00d0\r\n\r\n"
+              "[Other]\r\nKey=Value\r\n");
+    EXPECT_EQ(Load(), (PortSettings{203, 206, 208, 211}));
+}
+
+TEST_F(ProfileFile, DeviceMapAndFileLocation) {
+    Put("[devices]\ncom1 = /dev/pts/7\nLPT1=\n");
+    DeviceMap map = LoadDeviceMap(ini);
+    EXPECT_EQ(map.COM1, "/dev/pts/7");
+    EXPECT_EQ(map.COM2, "/dev/ttyS1");
+    EXPECT_EQ(map.LPT1, "/dev/lp0");
+
+    std::string oldConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    EXPECT_EQ(SettingsFilePath(), ini);
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(SettingsFilePath(), "/home/someone/.config/TORWIN.INI");
+    if (oldConfig.empty()) ::unsetenv("XDG_CONFIG_HOME"); else ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
+    ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+}  // namespace
