@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "printer_link.hpp"
@@ -47,6 +48,17 @@ public:
 
     // Reads the spooler's queues and the devices present again.
     void refresh();
+
+    // The line that tells the user where the next job goes.
+    QString nextJobText() const;
+
+    // Where LoadSettings and SaveSettings keep their groups:
+    // $XDG_CONFIG_HOME/kelvane/VexloComm.ini, else ~/.config/kelvane/VexloComm.ini.
+    static QString settingsPath();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 }  // namespace kelvane

@@ -1,0 +1,50 @@
+#pragma once
+// Delivery of a finished job: to a spooler queue, to a device or file path,
+// or into an output file that is replaced as a whole. No windows here; every
+// failure raises LinkError with what failed, where, and what to do about it.
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "printer_link.hpp"
+
+namespace kelvane::vexlo {
+
+// --- spooler ---------------------------------------------------------------
+
+struct SpoolerQueues {
+    std::vector<std::string> names;  // the default queue first, then by name
+    bool hasDefault = false;         // names.front() is the spooler's default
+    std::string error;               // set when the spooler could not be asked
+};
+
+// Asks the spooler (the server libcups is set to) for its queues.
+SpoolerQueues ListSpoolerQueues();
+
+// Sends `bytes` as one raw job to `queue`. Returns the spooler's job id.
+int SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title);
+
+// --- devices and files -----------------------------------------------------
+
+// Printer and serial devices present on this machine, in a stable order:
+// USB printers, parallel ports, USB serial adapters, serial ports.
+std::vector<std::string> ListDevices();
+
+// Opens `path` for writing, writes `bytes` in order and closes it. A terminal
+// is switched to raw output first so LF is not turned into CR LF. A regular
+// file gets the job appended, as a printer receives every job; paths under
+// /dev are never created. `stallTimeout` bounds the wait for a device that
+// takes no more bytes.
+void WriteToDevice(const std::string& path, const std::string& bytes,
+                   std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
+
+// Replaces `path` with exactly `bytes`: a temporary file in the same folder,
+// flushed to disk, then renamed over it. On failure the old file is untouched
+// and no temporary file is left behind.
+void ReplaceFile(const std::string& path, const std::string& bytes);
+
+// The message for a device that could not be opened with errno `err`; for a
+// permission problem it names the group that owns the device.
+std::string OpenFailureMessage(const std::string& path, int err);
+
+}  // namespace kelvane::vexlo

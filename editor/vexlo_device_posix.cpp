@@ -1,0 +1,256 @@
+// Device and file delivery on POSIX systems.
+#include "vexlo_delivery.hpp"
+
+#include <fcntl.h>
+#include <glob.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace kelvane::vexlo {
+namespace {
+
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+std::string ErrorText(int err) {
+    return std::strerror(err);
+}
+
+// "/dev/ttyS10" sorts after "/dev/ttyS9".
+bool NaturalLess(const std::string& a, const std::string& b) {
+    auto split = [](const std::string& s) {
+        size_t i = s.size();
+        while (i > 0 && s[i - 1] >= '0' && s[i - 1] <= '9') --i;
+        long n = i < s.size() ? std::strtol(s.c_str() + i, nullptr, 10) : -1;
+        return std::make_pair(s.substr(0, i), n);
+    };
+    return split(a) < split(b);
+}
+
+std::vector<std::string> Glob(const char* pattern) {
+    std::vector<std::string> out;
+    glob_t g{};
+    if (glob(pattern, 0, nullptr, &g) == 0) {
+        for (size_t i = 0; i < g.gl_pathc; ++i) out.emplace_back(g.gl_pathv[i]);
+    }
+    globfree(&g);
+    std::sort(out.begin(), out.end(), NaturalLess);
+    return out;
+}
+
+// The kernel keeps ttyS nodes for ports that are not there; their type is 0.
+bool SerialPortPresent(const std::string& device) {
+    std::string name = device.substr(device.rfind('/') + 1);
+    std::ifstream type("/sys/class/tty/" + name + "/type");
+    int value = -1;
+    if (!(type >> value)) return true;  // no sysfs: assume present
+    return value != 0;
+}
+
+// The group whose members may write the device, or "" when there is none
+// worth naming (root's group, or not group-writable).
+std::string AccessGroup(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return {};
+    if (st.st_gid == 0 || (st.st_mode & S_IWGRP) == 0) return {};
+    if (const group* gr = getgrgid(st.st_gid)) return gr->gr_name;
+    return std::to_string(st.st_gid);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports the result; deferred write errors show up here.
+    int close() {
+        int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+
+private:
+    int fd_;
+};
+
+mode_t CurrentUmask() {
+    mode_t m = umask(022);
+    umask(m);
+    return m;
+}
+
+}  // namespace
+
+std::vector<std::string> ListDevices() {
+    std::vector<std::string> out;
+    for (const char* pattern : {"/dev/usb/lp*", "/dev/lp*", "/dev/ttyUSB*", "/dev/ttyACM*"}) {
+        for (auto& p : Glob(pattern)) out.push_back(std::move(p));
+    }
+    for (auto& p : Glob("/dev/ttyS*")) {
+        if (SerialPortPresent(p)) out.push_back(std::move(p));
+    }
+    return out;
+}
+
+std::string OpenFailureMessage(const std::string& path, int err) {
+    const bool device = StartsWith(path, "/dev/");
+    std::string msg = "Cannot open " + path + ": " + ErrorText(err) + ".";
+    switch (err) {
+    case EACCES:
+    case EPERM: {
+        std::string group = device ? AccessGroup(path) : std::string();
+        if (!group.empty()) {
+            msg += " Add your user to the group \"" + group +
+                   "\" (then log out and in again), or choose another printer.";
+        } else if (device) {
+            msg += " Ask the administrator for write access to this device.";
+        } else {
+            msg += " Choose a file in a folder you may write to.";
+        }
+        break;
+    }
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        msg += device ? " Is the printer connected and switched on? Press the refresh button to list the devices present."
+                      : " Check that the folder exists.";
+        break;
+    case EBUSY:
+        msg += " Another program may be using it.";
+        break;
+    case EISDIR:
+        msg += " Give the path of a file, not of a folder.";
+        break;
+    default:
+        break;
+    }
+    return msg;
+}
+
+void WriteToDevice(const std::string& path, const std::string& bytes,
+                   std::chrono::milliseconds stallTimeout) {
+    if (path.empty()) throw LinkError("No device or file path is given in the Settings box.");
+    // Never create files under /dev: a missing printer must not turn into a
+    // regular file that silently swallows jobs.
+    int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
+    if (!StartsWith(path, "/dev/")) flags |= O_CREAT | O_APPEND;
+    Fd fd(::open(path.c_str(), flags, 0666));
+    if (fd.get() < 0) throw LinkError(OpenFailureMessage(path, errno));
+
+    if (isatty(fd.get())) {
+        // Output post-processing would turn LF into CR LF inside commands.
+        termios t{};
+        if (tcgetattr(fd.get(), &t) == 0 && (t.c_oflag & OPOST)) {
+            t.c_oflag &= ~OPOST;
+            tcsetattr(fd.get(), TCSANOW, &t);
+        }
+    }
+
+    const size_t total = bytes.size();
+    size_t done = 0;
+    auto shortWrite = [&](const std::string& why) {
+        return LinkError("Only " + std::to_string(done) + " of " + std::to_string(total) +
+                         " bytes reached " + path + ": " + why);
+    };
+    while (done < total) {
+        ssize_t n = ::write(fd.get(), bytes.data() + done, total - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw shortWrite(ErrorText(errno) + ".");
+        pollfd p{fd.get(), POLLOUT, 0};
+        int r;
+        do {
+            r = poll(&p, 1, static_cast<int>(std::min<long long>(stallTimeout.count(), INT_MAX)));
+        } while (r < 0 && errno == EINTR);
+        if (r < 0) throw shortWrite(ErrorText(errno) + ".");
+        if (r == 0) {
+            char secs[32];
+            std::snprintf(secs, sizeof secs, "%g", stallTimeout.count() / 1000.0);
+            throw shortWrite(std::string("the device took nothing more for ") + secs +
+                             " s. Is the printer switched on, online and loaded with paper?");
+        }
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) throw shortWrite("the device went away.");
+    }
+    if (fd.close() != 0) throw shortWrite(ErrorText(errno) + ".");
+}
+
+void ReplaceFile(const std::string& path, const std::string& bytes) {
+    if (path.empty()) throw LinkError("No output file name is given.");
+    std::string target = path;
+    struct stat st {};
+    bool exists = false;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Replace what the link points at, and keep the link.
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    if (stat(target.c_str(), &st) == 0) {
+        exists = true;
+        if (!S_ISREG(st.st_mode)) {
+            throw LinkError("Cannot write the file " + path +
+                            ": something that is not a regular file is already there.");
+        }
+    }
+
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string tmp = dir + "/." + base + ".XXXXXX";
+    int raw = mkostemp(tmp.data(), O_CLOEXEC);
+    if (raw < 0) {
+        const int err = errno;
+        std::string msg = "Cannot write the file " + path + ": " + ErrorText(err) + ".";
+        if (err == EACCES || err == EPERM || err == EROFS) msg += " Choose a folder you may write to.";
+        if (err == ENOENT) msg += " Check that the folder exists.";
+        throw LinkError(msg);
+    }
+    Fd fd(raw);
+    auto fail = [&](int err) {
+        unlink(tmp.c_str());
+        return LinkError("Cannot write the file " + path + ": " + ErrorText(err) +
+                         ". The old file was left as it was.");
+    };
+    // A new file gets the usual rights, a replaced one keeps its own.
+    fchmod(fd.get(), exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
+
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw fail(n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    if (fsync(fd.get()) != 0) throw fail(errno);
+    if (fd.close() != 0) throw fail(errno);
+    if (rename(tmp.c_str(), target.c_str()) != 0) throw fail(errno);
+
+    // Make the rename itself durable; the data is already safe.
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+}  // namespace kelvane::vexlo
