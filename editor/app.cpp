@@ -1,0 +1,87 @@
+#include "app.hpp"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "commands.hpp"
+#include "send_session.hpp"
+
+// The pictures live in this static library; register them before first use.
+static void InitPictures() { Q_INIT_RESOURCE(kelvane2); }
+
+namespace kelvane {
+
+QFont WindowFont() {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+void LoadPictures() {
+    static const bool done = (InitPictures(), true);
+    (void)done;
+}
+
+QIcon ProgramIcon() {
+    LoadPictures();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/kelvane2/kelvane2-32.png"));
+    icon.addFile(QStringLiteral(":/kelvane2/kelvane2-64.png"));
+    return icon;
+}
+
+QRect TwipsRect(int left, int top, int width, int height) {
+    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+namespace {
+
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QString::fromLatin1(AppTitle), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("Message"));
+    box.exec();
+}
+
+}  // namespace
+
+void ShowFailure(QWidget* parent, const QString& reason) {
+    ShowBox(parent, QMessageBox::Critical, reason);
+}
+
+void ShowWarning(QWidget* parent, const QString& text) {
+    ShowBox(parent, QMessageBox::Warning, text);
+}
+
+bool AskConfirm(QWidget* parent, const std::string& prompt) {
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ConfirmTitle),
+                    QString::fromStdString(prompt), QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setObjectName(QStringLiteral("Confirm"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void FillSwitchSelector(QComboBox* selector) {
+    for (int n = 0; n < SwitchCount; ++n) selector->addItem(QString::fromStdString(SwitchName(n)));
+    selector->setCurrentIndex(0);
+}
+
+void FollowTypedText(QComboBox* selector) {
+    selector->setEditable(true);
+    selector->setInsertPolicy(QComboBox::NoInsert);
+    // Completing inline would put a name into the field that the user did not type.
+    selector->setCompleter(nullptr);
+    QObject::connect(selector->lineEdit(), &QLineEdit::textEdited, selector, [selector](const QString& text) {
+        const int index = selector->findText(text, Qt::MatchFixedString);
+        const int cursor = selector->lineEdit()->cursorPosition();
+        selector->setCurrentIndex(index);
+        // Selecting rewrites the field; keep what the user typed.
+        selector->lineEdit()->setText(text);
+        selector->lineEdit()->setCursorPosition(cursor);
+    });
+}
+
+}  // namespace kelvane

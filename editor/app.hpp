@@ -1,0 +1,42 @@
+#pragma once
+// What both windows of Kelvane2 share: the application title, the window
+// font, the program icon, message boxes, twips and the switch selectors.
+#include <QFont>
+#include <QIcon>
+#include <QRect>
+#include <QString>
+
+#include <string>
+
+class QComboBox;
+class QWidget;
+
+namespace kelvane {
+
+inline constexpr const char* AppTitle = "Kelvane v2.1";
+
+// Fixed so that the layouts in twips look the same on every machine.
+QFont WindowFont();
+QIcon ProgramIcon();
+// Makes the program's pictures (icon, Image1) available; ProgramIcon calls it.
+void LoadPictures();
+
+// 15 twips make one pixel at 96 dots per inch.
+constexpr int Twips(int twips) { return twips / 15; }
+QRect TwipsRect(int left, int top, int width, int height);
+
+// A failure of the link, a file or the port: the reason, titled with the
+// application title. The program goes on.
+void ShowFailure(QWidget* parent, const QString& reason);
+// Exclamation icon and OK, titled with the application title.
+void ShowWarning(QWidget* parent, const QString& text);
+// Stop icon, OK and Cancel with OK the default; true only for OK.
+bool AskConfirm(QWidget* parent, const std::string& prompt);
+
+// The sixteen switch names, entry 0 selected. The edit field stays: text
+// typed into it selects the entry it names (in any case), and text that names
+// none leaves no entry selected.
+void FillSwitchSelector(QComboBox* selector);
+void FollowTypedText(QComboBox* selector);
+
+}  // namespace kelvane
