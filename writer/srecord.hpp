@@ -25,11 +25,16 @@ struct Image {
     uint8_t line[LineBufferSize] = {};
     long lineNumber = 0;   // of the line last read, from 1
     std::string error;     // why the last ReadNextRecord failed
+    std::size_t length = 0;  // characters the last read put into `line`
+    bool midLine = false;    // the last read stopped inside a line longer than the buffer
+    bool ended = false;      // a termination record has been read; nothing behind it is
 };
 
 bool OpenImage(const std::string& path, Image& image);
 bool ReadNextRecord(Image& image, FlashRecord& record);
 void CloseImage(Image& image);
+// Scans the pair as "%02x" would: leading white space skipped, an optional
+// sign, at most two characters; the byte is the low 8 bits of the value.
 bool ParseHexByte(char first, char second, uint8_t& byte);
 
 }  // namespace quarveld

@@ -25,7 +25,8 @@ constexpr int UM_WRITE_ABORTED = WM_USER + 13;
 uint16_t Crc16Arc(const uint8_t* bytes, std::size_t length);
 
 // Builds the frame of a record (9 + N bytes) at `frame`, which may be the
-// image's line buffer the record's data lie in. Returns its length.
+// image's line buffer the record's data lie in. Returns its length; an End
+// record has no frame (0).
 std::size_t RecordFrame(const FlashRecord& record, uint8_t* frame);
 
 // The Write dialog. Each call returns only once the message has been handled.
