@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ constexpr uint8_t kNak = 0x15;
 constexpr std::size_t kFrameOverhead = 9;  // STX, N, 4 address, ETX, 2 CRC
 // How long an answer may wait for room on the line before it is dropped.
 constexpr int kAnswerRoomMs = 1000;
+// After this much quiet the line is taken as free (see releaseExclusive).
+constexpr int kIdleMs = 250;
 
 constexpr std::array<uint16_t, 256> MakeCrcTable() {
     std::array<uint16_t, 256> table{};
@@ -240,15 +243,19 @@ void SimulatedPrinter::run() {
             partial = !pending_.empty();
         }
         pollfd fds[2] = {{master_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        const int timeout = partial ? behaviour_.partialFrameTimeoutMs : -1;
+        const int timeout = partial ? behaviour_.partialFrameTimeoutMs : kIdleMs;
         const int ready = ::poll(fds, 2, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (fds[1].revents) break;
-        if (ready == 0) {  // a frame that stopped half way
-            if (!finishFrame(true)) break;
+        if (ready == 0) {
+            if (!partial) {
+                releaseExclusive();
+            } else if (!finishFrame(true)) {  // a frame that stopped half way
+                break;
+            }
             continue;
         }
         if (fds[0].revents & POLLIN) {
@@ -278,6 +285,15 @@ void SimulatedPrinter::run() {
     std::lock_guard lock(mutex_);
     ended_ = true;
     changed_.notify_all();
+}
+
+void SimulatedPrinter::releaseExclusive() {
+    // A writer marks the line exclusive while it has it open. Since the
+    // printer holds the line too, the mark would outlive the writer's close
+    // and the same user's next run would be refused (EBUSY). The writer's own
+    // lock still keeps a second writer out.
+    int exclusive = 0;
+    if (::ioctl(slave_, TIOCGEXCL, &exclusive) == 0 && exclusive) ::ioctl(slave_, TIOCNXCL);
 }
 
 void SimulatedPrinter::takeBytes(const uint8_t* bytes, std::size_t length) {

@@ -88,6 +88,7 @@ private:
     std::size_t writeSome(const char* bytes, std::size_t length);
     bool pauseUntil(std::chrono::steady_clock::time_point until);
     void closePty();
+    void releaseExclusive();
 
     const Behaviour behaviour_;
     std::string devicePath_;
