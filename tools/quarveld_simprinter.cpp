@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed stdout must not cost the image.
+    std::signal(SIGPIPE, SIG_IGN);
 
     try {
         quarveld::sim::SimulatedPrinter printer(behaviour);
