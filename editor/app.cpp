@@ -14,7 +14,7 @@ static void InitPictures() { Q_INIT_RESOURCE(kelvane2); }
 namespace kelvane {
 
 QFont WindowFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
     font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     return font;

@@ -64,7 +64,7 @@ formSimple::formSimple(QWidget* parent) : QWidget(parent) {
         int width = left ? 1095 : 735;
         if (i == 3) width = 975;
         if (i == 7) width = 855;
-        auto* box = new QCheckBox(QStringLiteral("Bit %1:").arg(i, 0, 16).toUpper(), Frame2);
+        auto* box = new QCheckBox(QStringLiteral("Bit %1:").arg(QString::number(i, 16).toUpper()), Frame2);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
         box->setGeometry(TwipsRect(left ? 240 : 1320, 360 + 360 * (i % 8), width, 435));
         // toggled, not clicked: changes made by the program recompute too.
