@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "image_files.hpp"
 
@@ -76,47 +74,6 @@ TEST(DryRun, ReportsAnImageThatCannotBeOpened) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "Write Error !\n");
     EXPECT_NE(run.err.find("missing.mot"), std::string::npos) << run.err;
-}
-
-// The frames printed for a tool-made image carry that image's data, each with
-// a sound frame check.
-TEST(DryRun, FramesCarryTheDataOfAToolMadeImage) {
-    test::ScratchDir dir;
-    const std::string data = test::RandomBytes(5000, 7);
-    test::WriteFile(dir / "in.bin", data);
-    const std::string make = Quote(SREC_CAT) + " " + Quote(dir / "in.bin") +
-                             " -binary -offset 0x20000 -o " + Quote(dir / "image.mot") +
-                             " -motorola -address-length=3 -execution-start-address=0x20000 -crlf";
-    ASSERT_EQ(test::Run(make), 0) << make;
-    const DryRun run = RunFrames(dir, dir / "image.mot");
-    ASSERT_EQ(run.status, 0) << run.err;
-
-    test::Memory memory;
-    std::istringstream lines(run.out);
-    std::string line;
-    std::size_t emptyFrames = 0;
-    while (std::getline(lines, line)) {
-        ASSERT_EQ(line.find_first_of("abcdef"), std::string::npos) << line;
-        std::vector<uint8_t> frame;
-        for (std::size_t i = 0; i < line.size(); i += 3) {
-            ASSERT_TRUE(i + 2 == line.size() || line[i + 2] == ' ') << line;
-            frame.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
-        }
-        ASSERT_GE(frame.size(), 9u) << line;
-        const std::size_t n = frame[1];
-        ASSERT_EQ(frame.size(), 9 + n) << line;
-        EXPECT_EQ(frame[0], 0x02);
-        EXPECT_EQ(frame[6 + n], 0x03);
-        const uint16_t crc = test::TableCrc(frame.data() + 1, 6 + n);
-        EXPECT_EQ(frame[7 + n], crc >> 8) << line;
-        EXPECT_EQ(frame[8 + n], crc & 0xFF) << line;
-        if (n == 0) ++emptyFrames;
-        const uint32_t address = uint32_t{frame[2]} << 24 | frame[3] << 16 | frame[4] << 8 | frame[5];
-        for (std::size_t i = 0; i < n; ++i) memory[address + i] = frame[6 + i];
-    }
-    EXPECT_EQ(emptyFrames, 2u);  // the header and the record count
-    EXPECT_EQ(memory.begin()->first, 0x20000u);
-    EXPECT_EQ(test::Flatten(memory), data);
 }
 
 }  // namespace

@@ -261,6 +261,14 @@ TEST_P(ToolImages, YieldTheDataTheToolReadsBack) {
     EXPECT_EQ(test::Flatten(memory), test::ReadFile(dir / "out.bin"));
 }
 
+std::string ToolImageName(const testing::TestParamInfo<ToolImage>& info) {
+    const ToolImage& p = info.param;
+    const char* names[] = {"", "", "S19", "S28", "S37"};
+    return names[p.addressLength] + std::string(p.header ? "_header" : "") +
+           (p.dataCount ? "_count" : "") + (p.crlf ? "_crlf" : "_lf") + "_" +
+           std::to_string(p.lineLength);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Formats, ToolImages,
     testing::Values(ToolImage{2, 0x1000, 80, true, true, false},
@@ -268,7 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ToolImage{3, 0x12000, 250, true, false, false},
                     ToolImage{3, 0x0100, 64, false, true, true},
                     ToolImage{4, 0x1234000, 250, false, true, true},
-                    ToolImage{4, 0xFFFF0000, 46, true, false, false}));
+                    ToolImage{4, 0xFFFF0000, 46, true, false, false}),
+    ToolImageName);
 
 }  // namespace
 }  // namespace quarveld
