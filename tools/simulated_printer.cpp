@@ -24,7 +24,7 @@ constexpr uint8_t kNak = 0x15;
 constexpr std::size_t kFrameOverhead = 9;  // STX, N, 4 address, ETX, 2 CRC
 // How long an answer may wait for room on the line before it is dropped.
 constexpr int kAnswerRoomMs = 1000;
-// After this much quiet the line is taken as free (see releaseExclusive).
+// After this much quiet the writer's exclusive mark is released (see releaseExclusive).
 constexpr int kIdleMs = 250;
 
 constexpr std::array<uint16_t, 256> MakeCrcTable() {
@@ -362,6 +362,8 @@ bool SimulatedPrinter::finishFrame(bool truncated) {
     }
     changed_.notify_all();
     if (info.answer == Answer::HangUp) return false;
+    // Before the answer: a writer that closes on it may open again at once.
+    releaseExclusive();
     if (info.answer == Answer::Ack || info.answer == Answer::Nak) {
         answer = b.noiseBeforeAnswer;
         answer.push_back(char(info.answer == Answer::Ack ? kAck : kNak));
