@@ -27,7 +27,7 @@ struct Image {
     std::string error;     // why the last ReadNextRecord failed
     std::size_t length = 0;  // characters the last read put into `line`
     bool midLine = false;    // the last read stopped inside a line longer than the buffer
-    bool ended = false;      // a termination record has been read; nothing behind it is
+    bool ended = false;      // a termination record was read: later reads yield End, read nothing
 };
 
 bool OpenImage(const std::string& path, Image& image);
