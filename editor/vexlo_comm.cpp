@@ -156,9 +156,9 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
     d->choice->addButton(d->optDevice);
 
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(2, 2, 2, 2);
+    grid->setContentsMargins(2, 4, 2, 2);
     grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(3);
+    grid->setVerticalSpacing(5);
     grid->addWidget(d->optPrinter, 0, 0);
     grid->addWidget(d->cboPrinter, 0, 1);
     grid->addWidget(d->cmdRefresh, 0, 2);

@@ -114,7 +114,7 @@ std::string OpenFailureMessage(const std::string& path, int err) {
     switch (err) {
     case EACCES:
     case EPERM: {
-        std::string group = device ? AccessGroup(path) : std::string();
+        const std::string group = AccessGroup(path);
         if (!group.empty()) {
             msg += " Add your user to the group \"" + group +
                    "\" (then log out and in again), or choose another printer.";

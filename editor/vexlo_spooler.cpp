@@ -2,6 +2,10 @@
 #include "vexlo_delivery.hpp"
 
 #include <cups/cups.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,18 +20,36 @@ struct HttpClose {
 };
 using Http = std::unique_ptr<http_t, HttpClose>;
 
-// A connection of our own, so a spooler that is down fails here, at once,
-// with the system's reason, instead of somewhere inside a request.
-Http Connect(std::string* reason) {
-    const char* server = cupsServer();
-    errno = 0;
-    http_t* http = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
-                                1, 5000, nullptr);
-    if (!http) {
+// libcups reports every failed connect as "host is down"; find the real
+// reason so the user knows whether the service is missing or refusing.
+std::string ConnectFailure(const std::string& server, int port) {
+    if (!server.empty() && server[0] == '/') {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, server.c_str(), sizeof addr.sun_path - 1);
+        const int rc = fd < 0 ? -1 : connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
         const int err = errno;
-        *reason = std::string("server ") + server + ": " +
-                  (err != 0 ? std::strerror(err) : cupsLastErrorString());
+        if (fd >= 0) close(fd);
+        return "server " + server + ": " + (rc == 0 ? "it does not answer" : std::strerror(err));
     }
+    const std::string where = "server " + server + ":" + std::to_string(port);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(server.c_str(), nullptr, &hints, &found);
+    if (rc != 0) return where + ": " + gai_strerror(rc);
+    freeaddrinfo(found);
+    return where + ": no answer";
+}
+
+// A connection of our own, so a spooler that is down fails here, at once,
+// instead of somewhere inside a request.
+Http Connect(std::string* reason) {
+    const std::string server = cupsServer();
+    http_t* http = httpConnect2(server.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
+                                1, 5000, nullptr);
+    if (!http) *reason = ConnectFailure(server, ippPort());
     return Http(http);
 }
 
@@ -84,14 +106,25 @@ int SendToSpooler(const std::string& queue, const std::string& bytes, const std:
     Http http = Connect(&reason);
     if (!http) throw LinkError(Unreachable(reason));
 
-    const int job = cupsCreateJob(http.get(), queue.c_str(), title.c_str(), 0, nullptr);
-    if (job == 0) {
+    // Asked first: a job for a missing queue fails inside libcups with a
+    // reason that does not say so.
+    cups_dest_t* dest = cupsGetNamedDest(http.get(), queue.c_str(), nullptr);
+    if (!dest) {
         const ipp_status_t status = cupsLastError();
         const std::string why = cupsLastErrorString();
         if (status == IPP_STATUS_ERROR_NOT_FOUND) {
             throw LinkError("Printer queue \"" + queue + "\" does not exist (" + why +
-                            "). Choose another printer and press the refresh button.");
+                            ") Choose another printer and press the refresh button.");
         }
+        if (LostConnection(status)) throw LinkError(Unreachable(why));
+        throw LinkError("Printer queue \"" + queue + "\" cannot be used: " + why);
+    }
+    cupsFreeDests(1, dest);
+
+    const int job = cupsCreateJob(http.get(), queue.c_str(), title.c_str(), 0, nullptr);
+    if (job == 0) {
+        const ipp_status_t status = cupsLastError();
+        const std::string why = cupsLastErrorString();
         if (LostConnection(status)) throw LinkError(Unreachable(why));
         throw LinkError("Printer queue \"" + queue + "\" refused the job: " + why);
     }
