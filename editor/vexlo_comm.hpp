@@ -34,6 +34,8 @@ public:
     void setOutputMode(int32_t mode) override;
     void setOutputFileName(const std::string& path) override;
 
+    // OutputToFile alone sends jobs to OutputFileName; OutputMode is kept
+    // as given for the caller and selects nothing here.
     bool outputToFile() const;
     int32_t outputMode() const;
     std::string outputFileName() const;

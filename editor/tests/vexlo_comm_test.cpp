@@ -239,11 +239,8 @@ TEST_F(VexloCommTest, FailedSaveLeavesTheOldFileAsItWas) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{8, 8};
         setrlimit(RLIMIT_FSIZE, &limit);
-        VexloComm link;
-        link.setOutputToFile(true);
-        link.setOutputFileName(prn);
         try {
-            SendJob(link, {SetCommand, Closing});
+            kelvane::vexlo::ReplaceFile(prn, SetCommand + Closing);
         } catch (const LinkError& e) {
             return std::string(e.what());
         }
@@ -302,6 +299,11 @@ TEST_F(VexloCommTest, SettingsPerNameReachASecondInstance) {
     EXPECT_EQ(second.destination().name, "/tmp/percent");
     second.LoadSettings("");
     EXPECT_EQ(second.destination().kind, LinkDestination::Kind::None);
+
+    // Settings that cannot be written are a failure, not a silent loss.
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(VexloComm::settingsPath().toStdString()));
+    const std::string msg = LinkErrorOf([&] { second.SaveSettings("MySettings"); });
+    EXPECT_NE(msg.find("Cannot save the printer settings"), std::string::npos) << msg;
 }
 
 // --- the spooler -----------------------------------------------------------
