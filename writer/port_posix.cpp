@@ -45,7 +45,10 @@ speed_t SpeedFor(int baudRate) {
 class PosixPort final : public WritePort {
 public:
     PosixPort(int fd, bool answers) : fd_(fd), answers_(answers) {}
-    ~PosixPort() override { ::close(fd_); }
+    ~PosixPort() override {
+        if (answers_) ::ioctl(fd_, TIOCNXCL);  // leave no exclusion behind on the tty
+        ::close(fd_);
+    }
     PosixPort(const PosixPort&) = delete;
     PosixPort& operator=(const PosixPort&) = delete;
 
