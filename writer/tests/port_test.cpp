@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include "fd_count.hpp"
 #include "port.hpp"
 
 namespace quarveld {
@@ -81,13 +80,6 @@ TEST(PortChoice, PortIdPicksDeviceAndParallelFlag) {
         EXPECT_EQ(DevicePathFor(s, devices, parallel), c.path) << c.port;
         EXPECT_EQ(parallel, c.parallel) << c.port;
     }
-}
-
-TEST(PortChoice, DefaultDevicesAreTheLinuxPorts) {
-    DeviceMap devices;
-    EXPECT_EQ(devices.COM1, "/dev/ttyS0");
-    EXPECT_EQ(devices.COM2, "/dev/ttyS1");
-    EXPECT_EQ(devices.LPT1, "/dev/lp0");
 }
 
 TEST(LineParameters, SettingsMapToRateBitsAndParity) {
@@ -179,55 +171,6 @@ TEST(SerialPort, OpenIsExclusive) {
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(OpenWritePort(Serial(202, 205, 207), devices, parallel), nullptr);
     ::close(other);
-}
-
-TEST(SerialPort, ClosingReleasesTheDescriptor) {
-    RawPty pty;
-    DeviceMap devices{pty.path, "", ""};
-    const std::size_t before = OpenDescriptorCount();
-    int parallel = 0;
-    auto port = OpenWritePort(Serial(202, 205, 207), devices, parallel);
-    ASSERT_NE(port, nullptr);
-    EXPECT_EQ(OpenDescriptorCount(), before + 1);
-    ClosePort(port);
-    EXPECT_EQ(OpenDescriptorCount(), before);
-}
-
-TEST(SerialPort, WriteSendsEveryByteAndReadTakesOneAtATime) {
-    RawPty pty;
-    DeviceMap devices{pty.path, "", ""};
-    int parallel = 0;
-    auto port = OpenWritePort(Serial(201, 205, 207), devices, parallel);
-    ASSERT_NE(port, nullptr);
-
-    // 0x0A and 0x0D must travel unchanged on a raw line.
-    const std::vector<uint8_t> frame{0x02, 0x03, 0x00, 0x00, 0x10, 0x00, 0x01, 0x0A, 0x0D, 0x03, 0xAD, 0xF6};
-    IoStatus status = IoStatus::Failed;
-    EXPECT_EQ(port->Write(frame.data(), frame.size(), status), frame.size());
-    EXPECT_EQ(status, IoStatus::Ok);
-    EXPECT_EQ(pty.drain(), frame);
-
-    ASSERT_EQ(::write(pty.master, "\x11\x06", 2), 2);
-    uint8_t byte = 0;
-    EXPECT_EQ(port->ReadByte(byte), IoStatus::Ok);
-    EXPECT_EQ(byte, 0x11);
-    EXPECT_EQ(port->ReadByte(byte), IoStatus::Ok);
-    EXPECT_EQ(byte, 0x06);
-}
-
-TEST(SerialPort, SilentLineTimesOutWithoutSpinning) {
-    RawPty pty;
-    DeviceMap devices{pty.path, "", ""};
-    int parallel = 0;
-    auto port = OpenWritePort(Serial(202, 205, 207), devices, parallel);
-    ASSERT_NE(port, nullptr);
-    uint8_t byte = 0;
-    const auto start = Clock::now();
-    const std::clock_t cpuStart = std::clock();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(port->ReadByte(byte), IoStatus::TimedOut);
-    // Each read waits out its time-out instead of returning at once.
-    EXPECT_GE(MillisSince(start), 3 * 180);
-    EXPECT_LT(static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC, 0.1);
 }
 
 TEST(SerialPort, FullLineTakesNothingUntilDrainedAndSaysSo) {

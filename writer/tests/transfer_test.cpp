@@ -272,12 +272,6 @@ TEST_F(TransferTest, ReaderFailureEndsWithAnErrorAfterTheGoodFrames) {
     EXPECT_EQ(printer.framesReceived(), 1u);
 }
 
-TEST_F(TransferTest, MissingTerminationEndsWithAnError) {
-    sim::SimulatedPrinter printer;
-    start("S1061000010203E3\n", printer.devicePath());
-    EXPECT_EQ(finish(), (std::vector<Message>{{kProgress, 3}, {kError, 0}}));
-}
-
 TEST_F(TransferTest, AbortWhileWaitingEndsSoonAndTwiceIsOnce) {
     sim::Behaviour behaviour;
     behaviour.silentFromFrame = 1;
