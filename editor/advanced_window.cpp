@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -40,9 +41,19 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, 
     return frame;
 }
 
-// The character code a key press carries, or -1 for a key that carries none
-// (Delete, Home, End, arrows).
+// The character code a key press carries, or -1 for an editing key that
+// carries none (Delete, Home, End, the arrows), whatever text the platform
+// gives it.
 int KeyCode(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    default: break;
+    }
+    // Other special keys edit or move; Delete may bring text 0x7F along.
+    if (event->key() >= Qt::Key_Escape && event->key() != Qt::Key_unknown) return -1;
     const QString text = event->text();
     if (text.isEmpty()) return -1;
     if (text.size() != 1) return 0;
@@ -206,7 +217,8 @@ bool formAdvanced::Text1_KeyPress(int index, QKeyEvent* event) {
 
     const int keyCode = LimitTextInput(code).toInt();
     for (QLineEdit* box : Text1) {
-        box->setMaxLength(4);
+        // Setting the limit rewrites the text and moves the caret: only when it differs.
+        if (box->maxLength() != 4) box->setMaxLength(4);
         UpperCase(box);
     }
     if (keyCode == 0) return true;
@@ -267,7 +279,11 @@ QString formAdvanced::RunFileDialog(bool save) {
     CommonDialog2->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     CommonDialog2->selectNameFilter(SettingFilesFilter);
     // One dialog serves both buttons: the name chosen last is offered again.
-    if (!dialogFileName_.isEmpty()) CommonDialog2->selectFile(dialogFileName_);
+    if (!dialogFileName_.isEmpty()) {
+        const QFileInfo last(dialogFileName_);
+        CommonDialog2->setDirectory(last.absolutePath());
+        CommonDialog2->selectFile(last.fileName());
+    }
     if (CommonDialog2->exec() != QDialog::Accepted) return {};
     const QStringList chosen = CommonDialog2->selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty()) return {};
