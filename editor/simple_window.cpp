@@ -44,7 +44,6 @@ formSimple::formSimple(QWidget* parent) : QWidget(parent) {
     setFont(WindowFont());
     setFixedSize(Twips(4920), Twips(6135));
 
-    // Frames first, so that the controls laid over them stay on top.
     Frame1 = MakeFrame(this, "Frame1", QStringLiteral("Settings"), TwipsRect(120, 3600, 4695, 1935));
     Frame2 = MakeFrame(this, "Frame2", QStringLiteral("Bits"), TwipsRect(120, 120, 2055, 3255));
     Frame3 = MakeFrame(this, "Frame3", QStringLiteral("Value to be set"), TwipsRect(2280, 600, 2415, 1095));
