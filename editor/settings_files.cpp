@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,13 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath) {
         const int error = errno;
         throw FileError("Cannot open the parallel port " + Quoted(devicePath) + " for writing: " +
                         std::strerror(error) + AccessHint(devicePath, error));
+    }
+
+    // A terminal line would turn LF into CR LF; the printer must get the bytes as saved.
+    struct termios line {};
+    if (::isatty(device.get()) && ::tcgetattr(device.get(), &line) == 0) {
+        ::cfmakeraw(&line);
+        ::tcsetattr(device.get(), TCSANOW, &line);
     }
 
     std::vector<char> buffer(64 * 1024);

@@ -1,5 +1,8 @@
 #include "settings_files.hpp"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +103,30 @@ TEST(Replay, CopiesEveryByteValueUnchanged) {
 
     ReplayFile(dir / "switches.prn", dir / "lp0");
     EXPECT_EQ(ReadFile(dir / "lp0"), content);
+}
+
+TEST(Replay, TerminalLineCarriesTheBytesUntranslated) {
+    TempDir dir;
+    const std::string content("\x1B\x1D#,20123\n\0\r\n\x7F\x1B\x1D#T00000\n\0", 24);
+    WriteFile(dir / "switches.prn", content);
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+
+    ReplayFile(dir / "switches.prn", name);
+
+    std::string got;
+    char chunk[256];
+    pollfd ready{master, POLLIN, 0};
+    while (got.size() < content.size() && poll(&ready, 1, 1000) > 0) {
+        const ssize_t n = read(master, chunk, sizeof chunk);
+        if (n <= 0) break;
+        got.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(slave);
+    close(master);
+    EXPECT_EQ(got, content);
 }
 
 TEST(Replay, EmptyFileWritesNothing) {
