@@ -1,0 +1,80 @@
+#include "shell.hpp"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QWidget>
+
+#include "dialog_base.hpp"
+#include "notices.hpp"
+#include "port_dialog.hpp"
+#include "settings_file.hpp"
+#include "write_dialog.hpp"
+
+namespace quarveld {
+
+MainWindow::MainWindow() : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("QUARVELD"));
+    LoadPortSettings(settings_);
+    devices_ = LoadDeviceMap();
+
+    setWindowTitle(QStringLiteral("Flarnex  Ver1.1.0.1"));
+    setWindowIcon(ProgramIcon(101));
+    setFont(DialogFont());
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setAutoFillBackground(true);
+    QPalette white = client->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    client->setPalette(white);
+    setCentralWidget(client);
+
+    // Three commands right in the menu bar, no drop-down menus.
+    QMenuBar* bar = menuBar();
+    bar->setNativeMenuBar(false);
+    const struct { const char* text; int id; void (MainWindow::*slot)(); } items[] = {
+        {"&Write !", 301, &MainWindow::WriteCommand},
+        {"&Port !", 302, &MainWindow::PortCommand},
+        {"&Exit !", 303, &MainWindow::ExitCommand},
+    };
+    for (const auto& item : items) {
+        QAction* action = bar->addAction(QString::fromLatin1(item.text));
+        action->setObjectName(QString::number(item.id));
+        connect(action, &QAction::triggered, this, item.slot);
+    }
+
+    setFixedSize(480, 80);
+    move(20, 20);
+}
+
+void MainWindow::WriteCommand() { WriteDialog::Run(this, settings_, devices_); }
+
+void MainWindow::PortCommand() {
+    PortDialog dialog(this, settings_);
+    dialog.exec();
+}
+
+// Posted, like the close button's request, so the menu is done first.
+void MainWindow::ExitCommand() {
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    ExitDialog dialog(this);
+    switch (dialog.exec()) {
+        case IDYES:
+            SavePortSettings(settings_);
+            event->accept();
+            break;
+        case IDNO:
+            event->accept();
+            break;
+        default:
+            event->ignore();
+            break;
+    }
+}
+
+}  // namespace quarveld

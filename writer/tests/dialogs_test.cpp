@@ -1,0 +1,114 @@
+// The Port dialog and the notices, on their own.
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "gui_test_support.hpp"
+#include "notices.hpp"
+#include "port_dialog.hpp"
+
+using namespace quarveld;
+using testsupport::ModalAnswerer;
+
+namespace {
+
+std::vector<int> EnabledIds(PortDialog& dialog) {
+    std::vector<int> ids;
+    for (int id = 201; id <= 212; ++id)
+        if (dialog.Button(id)->isEnabled()) ids.push_back(id);
+    return ids;
+}
+
+TEST(PortDialog, LayoutAndCaptions) {
+    PortSettings settings;
+    PortDialog dialog(nullptr, settings);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "Port");
+    EXPECT_EQ(dialog.size(), QSize(228, 215));  // 152 x 132 dialog units
+    const char* captions[12] = {"19200bps", " 9600bps", " 4800bps", " 2400bps", "8bit", "7bit",
+                                "None",     "Odd",      "Even",     "COM1",     "COM2", "LPT1"};
+    for (int id = 201; id <= 212; ++id) EXPECT_EQ(dialog.Button(id)->text(), captions[id - 201]) << id;
+    for (const char* box : {"BaudRate", "BitLength", "Parity", "Port"})
+        EXPECT_EQ(dialog.findChild<QGroupBox*>(box)->title(), box);
+    // Every button lies inside its box and clear of the box's title.
+    for (int id = 201; id <= 212; ++id) {
+        QRadioButton* b = dialog.Button(id);
+        auto* box = qobject_cast<QGroupBox*>(b->parentWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->rect().contains(b->geometry())) << id;
+        EXPECT_GE(b->y(), box->fontMetrics().height()) << id;
+    }
+    // The four groups are exclusive on their own.
+    dialog.Button(203)->click();
+    dialog.Button(206)->click();
+    dialog.Button(209)->click();
+    EXPECT_TRUE(dialog.Button(203)->isChecked() && dialog.Button(206)->isChecked() &&
+                dialog.Button(209)->isChecked() && dialog.Button(210)->isChecked());
+    EXPECT_FALSE(dialog.Button(202)->isChecked() || dialog.Button(205)->isChecked() ||
+                 dialog.Button(207)->isChecked());
+    dialog.Button(202)->click();
+    dialog.Button(205)->click();
+    dialog.Button(207)->click();
+    testsupport::SaveScreenshot(dialog, "port_dialog");
+}
+
+TEST(PortDialog, Lpt1DisablesTheSerialButtonsAndOkKeepsTheirValues) {
+    PortSettings settings{203, 206, 209, 212};
+    PortDialog dialog(nullptr, settings);
+    // Disabled, but checked as stored.
+    EXPECT_EQ(EnabledIds(dialog), (std::vector<int>{210, 211, 212}));
+    EXPECT_TRUE(dialog.Button(203)->isChecked() && dialog.Button(206)->isChecked() && dialog.Button(209)->isChecked());
+    dialog.Button(210)->click();
+    EXPECT_EQ(EnabledIds(dialog).size(), 12u);
+    dialog.Button(201)->click();
+    dialog.Button(212)->click();
+    EXPECT_EQ(EnabledIds(dialog).size(), 3u);
+    testsupport::SaveScreenshot(dialog, "port_dialog_lpt1");
+    ModalAnswerer answer([](QWidget* modal) {
+        modal->findChild<QPushButton*>("OK")->click();
+        return true;
+    });
+    EXPECT_EQ(dialog.exec(), 1);
+    EXPECT_EQ(settings, (PortSettings{201, 206, 209, 212}));
+}
+
+TEST(PortDialog, CancelAndEscapeKeepTheSettings) {
+    for (bool escape : {false, true}) {
+        PortSettings settings{202, 205, 207, 210};
+        PortDialog dialog(nullptr, settings);
+        ModalAnswerer answer([escape](QWidget* modal) {
+            auto* port = static_cast<PortDialog*>(modal);
+            port->Button(204)->click();
+            port->Button(208)->click();
+            port->Button(211)->click();
+            if (escape) QTest::keyClick(modal, Qt::Key_Escape);
+            else port->findChild<QPushButton*>("CANCEL")->click();
+            return true;
+        });
+        EXPECT_EQ(dialog.exec(), 2);
+        EXPECT_EQ(settings, (PortSettings{202, 205, 207, 210})) << escape;
+    }
+}
+
+TEST(Notices, HaveNoTitleBarAndEndWithOk) {
+    for (auto kind : {NoticeDialog::Kind::End, NoticeDialog::Kind::Error}) {
+        NoticeDialog notice(nullptr, kind);
+        EXPECT_TRUE(notice.windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(notice.size(), QSize(180, 65));  // 120 x 40 dialog units
+        EXPECT_EQ(notice.findChild<QLabel*>("text")->text(),
+                  kind == NoticeDialog::Kind::End ? "Write End !" : "Write Error !");
+        // It stays open until OK; Enter is OK.
+        int polls = 0;
+        ModalAnswerer answer([&](QWidget* modal) {
+            if (++polls < 10) return false;
+            QTest::keyClick(modal, Qt::Key_Return);
+            return true;
+        });
+        EXPECT_EQ(notice.exec(), 1);
+        EXPECT_GE(polls, 10);
+    }
+}
+
+}  // namespace

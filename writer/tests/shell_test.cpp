@@ -1,0 +1,183 @@
+// The main window, its menu, the Exit question and the settings it loads and saves.
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "gui_test_support.hpp"
+#include "notices.hpp"
+#include "port_dialog.hpp"
+#include "shell.hpp"
+
+using namespace quarveld;
+using testsupport::ModalAnswerer;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+QAction* MenuCommand(MainWindow& window, const char* id) {
+    return window.menuBar()->findChild<QAction*>(QString::fromLatin1(id));
+}
+
+// Closes the window and answers the Exit question with the named button.
+void CloseAnswering(MainWindow& window, const QString& button, bool throughMenu = false) {
+    bool asked = false;
+    ModalAnswerer answer([&](QWidget* modal) {
+        if (modal->objectName() != "Exit") return false;
+        asked = true;
+        if (button == "Escape") QTest::keyClick(modal, Qt::Key_Escape);
+        else modal->findChild<QPushButton*>(button)->click();
+        return true;
+    });
+    if (throughMenu) {
+        MenuCommand(window, "303")->trigger();
+        EXPECT_TRUE(testsupport::WaitFor([&] { return asked; }));
+    } else {
+        window.close();
+    }
+    EXPECT_TRUE(asked);
+    QApplication::processEvents();
+}
+
+TEST(MainWindow, LooksAsDrawn) {
+    testsupport::SettingsFolder settings;
+    MainWindow window;
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "Flarnex  Ver1.1.0.1");
+    EXPECT_EQ(window.size(), QSize(480, 80));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());  // no sizing
+    EXPECT_EQ(window.pos(), QPoint(20, 20));
+    const Qt::WindowFlags flags = window.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(window.windowIcon().isNull());
+
+    // Three commands in the bar itself, none with a drop-down menu.
+    QList<QAction*> actions = window.menuBar()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), "&Write !");
+    EXPECT_EQ(actions[1]->text(), "&Port !");
+    EXPECT_EQ(actions[2]->text(), "&Exit !");
+    for (QAction* a : actions) EXPECT_EQ(a->menu(), nullptr);
+
+    QImage client = window.centralWidget()->grab().toImage();
+    EXPECT_EQ(client.pixelColor(client.width() / 2, client.height() / 2), QColor(Qt::white));
+    testsupport::SaveScreenshot(window, "main_window");
+    CloseAnswering(window, "NO");
+}
+
+TEST(MainWindow, FirstStartRunsWithDefaultsAndNoLeavesNoFile) {
+    testsupport::SettingsFolder settings;
+    MainWindow window;
+    window.show();
+    // The Port dialog shows 9600 baud, 8 bit, no parity, COM1.
+    std::vector<QString> checked;
+    ModalAnswerer answer([&](QWidget* modal) {
+        auto* port = qobject_cast<PortDialog*>(modal);
+        if (port == nullptr) return false;
+        for (int id = 201; id <= 212; ++id)
+            if (port->Button(id)->isChecked()) checked.push_back(port->Button(id)->text());
+        port->findChild<QPushButton*>("CANCEL")->click();
+        return true;
+    });
+    MenuCommand(window, "302")->trigger();
+    EXPECT_EQ(checked, (std::vector<QString>{" 9600bps", "8bit", "None", "COM1"}));
+
+    CloseAnswering(window, "NO");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(settings.Ini()));
+}
+
+TEST(MainWindow, YesWritesTheSettingsAndTheyAreReadAtTheNextStart) {
+    testsupport::SettingsFolder settings;
+    {
+        MainWindow window;
+        window.show();
+        CloseAnswering(window, "YES");
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(ReadAll(settings.Ini()), "[QUARVELD]\nPORT0=00ca\nPORT1=00cd\nPORT2=00cf\nPORT3=00d2\n");
+    }
+    {
+        // A change made in the Port dialog reaches the file only with YES.
+        MainWindow window;
+        window.show();
+        ModalAnswerer answer([&](QWidget* modal) {
+            auto* port = qobject_cast<PortDialog*>(modal);
+            if (port == nullptr) return false;
+            port->Button(201)->click();
+            port->Button(211)->click();
+            port->findChild<QPushButton*>("OK")->click();
+            return true;
+        });
+        MenuCommand(window, "302")->trigger();
+        EXPECT_EQ(window.Settings(), (PortSettings{201, 205, 207, 211}));
+        CloseAnswering(window, "YES", true);
+        EXPECT_FALSE(window.isVisible());
+    }
+    EXPECT_EQ(ReadAll(settings.Ini()), "[QUARVELD]\nPORT0=00c9\nPORT1=00cd\nPORT2=00cf\nPORT3=00d3\n");
+    MainWindow again;
+    EXPECT_EQ(again.Settings(), (PortSettings{201, 205, 207, 211}));
+}
+
+TEST(MainWindow, CancelAndEscapeKeepTheProgramRunningWithNothingSaved) {
+    testsupport::SettingsFolder settings;
+    {
+        std::ofstream(settings.Ini()) << "[QUARVELD]\nPORT0=00c9\nPORT1=00ce\nPORT2=00d1\nPORT3=00d3\n"
+                                         "[Devices]\nCOM2=/dev/ttyUSB1\n";
+    }
+    const std::string before = ReadAll(settings.Ini());
+    MainWindow window;
+    window.show();
+    EXPECT_EQ(window.Settings(), (PortSettings{201, 206, 209, 211}));
+    EXPECT_EQ(window.Devices().COM2, "/dev/ttyUSB1");
+    EXPECT_EQ(window.Devices().COM1, "/dev/ttyS0");
+
+    CloseAnswering(window, "CANCEL");
+    EXPECT_TRUE(window.isVisible());
+    CloseAnswering(window, "Escape", true);
+    EXPECT_TRUE(window.isVisible());
+    CloseAnswering(window, "NO", true);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(ReadAll(settings.Ini()), before);
+}
+
+TEST(ExitDialog, LooksAsDrawnAndAnswersWithTheButtonIds) {
+    testsupport::SettingsFolder settings;
+    MainWindow window;
+    ExitDialog dialog(&window);
+    EXPECT_EQ(dialog.windowTitle(), "Exit");
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(dialog.size(), QSize(270, 65));  // 180 x 40 at 6 x 13 pixels a character
+    EXPECT_EQ(dialog.findChild<QLabel*>("text")->text(), "Setting Parameter Save?");
+    auto* yes = dialog.findChild<QPushButton*>("YES");
+    auto* no = dialog.findChild<QPushButton*>("NO");
+    auto* cancel = dialog.findChild<QPushButton*>("CANCEL");
+    ASSERT_TRUE(yes && no && cancel);
+    EXPECT_TRUE(yes->isDefault());
+    EXPECT_LT(yes->x(), no->x());
+    EXPECT_LT(no->x(), cancel->x());
+
+    // Enter takes the default button.
+    ModalAnswerer answer([&](QWidget* modal) {
+        testsupport::SaveScreenshot(*modal, "exit_dialog");
+        QTest::keyClick(modal, Qt::Key_Return);
+        return true;
+    });
+    EXPECT_EQ(dialog.exec(), 6);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "write_dialog.hpp"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+
+#include "notices.hpp"
+
+namespace quarveld {
+
+namespace {
+
+const QString MotFilter = QStringLiteral("S-Format File (*.MOT)");
+const QString AnyFilter = QStringLiteral("Other File (*.*)");
+
+// What the file dialog offers again within one program run.
+QString lastPath;
+QString lastFilter = MotFilter;
+
+}  // namespace
+
+std::optional<QString> ChooseImageFile() {
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The name may be typed in; a file that is not there fails at its opening.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({MotFilter, AnyFilter});
+    dialog.selectNameFilter(lastFilter);
+    dialog.setDefaultSuffix(QStringLiteral("MOT"));
+    // Opens on the last file again; when its folder has gone, in the default place.
+    QFileInfo last(lastPath);
+    if (!lastPath.isEmpty() && last.absoluteDir().exists()) {
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    lastPath = dialog.selectedFiles().first();
+    lastFilter = dialog.selectedNameFilter();
+    return lastPath;
+}
+
+WriteDialog::WriteDialog(QWidget* owner) : TemplateDialog(owner, QStringLiteral("Write"), 160, 40, Frame::Caption) {
+    setObjectName(QStringLiteral("Write"));
+    AddIcon(101, 8, 6);
+    AddText(QStringLiteral("Write Abort ?"), 32, 8, 60, 8, Qt::AlignHCenter, QStringLiteral("text"));
+    counter_ = AddText(QString(), 96, 8, 40, 8, Qt::AlignRight, QStringLiteral("213"));
+    AddText(QStringLiteral("Byte"), 140, 8, 16, 8, Qt::AlignHCenter, QStringLiteral("Byte"));
+    AddButton(QStringLiteral("ABORT"), IDABORT, 56, 24, 48, 10, true)->setFocus();
+}
+
+WriteDialog::~WriteDialog() { CloseRun(); }
+
+int WriteDialog::Run(QWidget* owner, const PortSettings& settings, const DeviceMap& devices) {
+    std::optional<QString> path = ChooseImageFile();
+    if (!path) return 0;
+    WriteDialog dialog(owner);
+    if (!dialog.Start(*path, settings, devices)) return 0;
+    return dialog.exec();
+}
+
+bool WriteDialog::Start(const QString& path, const PortSettings& settings, const DeviceMap& devices) {
+    QWidget* owner = parentWidget();  // the dialog itself is not shown yet
+    if (!OpenImage(path.toStdString(), image_)) {
+        RunNotice(owner, NoticeDialog::Kind::Error);
+        return false;
+    }
+    counter_->setFont(CounterFont());
+    SetCounter(0);
+
+    int parallelPort = 0;
+    port_ = OpenWritePort(settings, devices, parallelPort);
+    if (!port_) {
+        CloseImage(image_);
+        RunNotice(owner, NoticeDialog::Kind::Error);
+        return false;
+    }
+    run_.parallelPort = parallelPort;
+    run_.portHandle = port_.get();
+    run_.imageFile = &image_;
+    run_.progressWindow = this;
+
+    // Queued ahead of anything the worker sends, so a later total is never
+    // overwritten by this 0.
+    QMetaObject::invokeMethod(this, [this] { OnWriteMessage(UM_WRITE_PROGRESS, 0); }, Qt::QueuedConnection);
+    if (!StartWriteWorker(run_)) {
+        CloseRun();
+        RunNotice(owner, NoticeDialog::Kind::Error);
+        return false;
+    }
+    return true;
+}
+
+void WriteDialog::HandleWriteMessage(int message, int32_t lParam) {
+    // Nothing of this object may be touched once the call has returned: the
+    // dialog may be gone by then.
+    QMetaObject::invokeMethod(this, [this, message, lParam] { OnWriteMessage(message, lParam); },
+                              Qt::BlockingQueuedConnection);
+}
+
+void WriteDialog::OnWriteMessage(int message, int32_t lParam) {
+    switch (message) {
+        case UM_WRITE_PROGRESS:
+            SetCounter(lParam);
+            break;
+        case UM_WRITE_END:
+            CloseRun();
+            RunNotice(this, NoticeDialog::Kind::End);
+            done(1);
+            break;
+        case UM_WRITE_ERROR:
+            CloseRun();
+            RunNotice(this, NoticeDialog::Kind::Error);
+            done(0);
+            break;
+        case UM_WRITE_ABORTED:
+            CloseRun();
+            done(3);
+            break;
+        default:
+            break;
+    }
+}
+
+void WriteDialog::Command(int id) {
+    // ABORT only tells the worker; the dialog ends with its answer. Escape and
+    // every other command do nothing.
+    if (id == IDABORT) run_.writeRunning.store(0);
+}
+
+void WriteDialog::SetCounter(int32_t total) {
+    counter_->setText(QString::asprintf("%8ld", static_cast<long>(total)));
+}
+
+void WriteDialog::CloseRun() {
+    if (port_) ClosePort(port_);
+    if (image_.file != nullptr) CloseImage(image_);
+}
+
+}  // namespace quarveld
