@@ -192,11 +192,17 @@ void VexloComm::refresh() {
     d->defaultQueue = queues.hasDefault;
     d->spoolerError = QString::fromStdString(queues.error);
     const QString typed = d->cboDevice->currentText();
+    const QString shownPrinter = d->cboPrinter->currentText();
     {
         const QSignalBlocker b1(d->cboPrinter), b2(d->cboDevice);
         d->cboPrinter->clear();
         for (const auto& q : queues.names) d->cboPrinter->addItem(QString::fromStdString(q));
-        d->cboPrinter->setCurrentIndex(-1);
+        // The list keeps showing a queue even while a device is in use.
+        if (shownPrinter.isEmpty()) {
+            d->cboPrinter->setCurrentIndex(d->cboPrinter->count() > 0 ? 0 : -1);
+        } else {
+            d->selectPrinter(shownPrinter);
+        }
         d->cboDevice->clear();
         for (const auto& dev : vexlo::ListDevices()) d->cboDevice->addItem(QString::fromStdString(dev));
         d->cboDevice->setCurrentIndex(-1);

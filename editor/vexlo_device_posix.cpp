@@ -126,10 +126,12 @@ std::string OpenFailureMessage(const std::string& path, int err) {
         break;
     }
     case ENOENT:
-    case ENXIO:
-    case ENODEV:
         msg += device ? " Is the printer connected and switched on? Press the refresh button to list the devices present."
                       : " Check that the folder exists.";
+        break;
+    case ENXIO:
+    case ENODEV:
+        msg += " Is the printer connected and switched on?";
         break;
     case EBUSY:
         msg += " Another program may be using it.";

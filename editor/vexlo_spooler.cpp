@@ -45,10 +45,10 @@ std::string ConnectFailure(const std::string& server, int port) {
 
 // A connection of our own, so a spooler that is down fails here, at once,
 // instead of somewhere inside a request.
-Http Connect(std::string* reason) {
+Http Connect(std::string* reason, int timeoutMs) {
     const std::string server = cupsServer();
     http_t* http = httpConnect2(server.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
-                                1, 5000, nullptr);
+                                1, timeoutMs, nullptr);
     if (!http) *reason = ConnectFailure(server, ippPort());
     return Http(http);
 }
@@ -72,7 +72,8 @@ bool LostConnection(ipp_status_t status) {
 SpoolerQueues ListSpoolerQueues() {
     SpoolerQueues result;
     std::string reason;
-    Http http = Connect(&reason);
+    // Short: the list is read while the window opens.
+    Http http = Connect(&reason, 2000);
     if (!http) {
         result.error = Unreachable(reason);
         return result;
@@ -103,7 +104,7 @@ SpoolerQueues ListSpoolerQueues() {
 int SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
     if (queue.empty()) throw LinkError("No printer is chosen in the Settings box.");
     std::string reason;
-    Http http = Connect(&reason);
+    Http http = Connect(&reason, 5000);
     if (!http) throw LinkError(Unreachable(reason));
 
     // Asked first: a job for a missing queue fails inside libcups with a
