@@ -25,22 +25,6 @@ namespace {
 const QString SettingFilesFilter = QStringLiteral("Setting Files (*.prn)");
 const QString AllFilesFilter = QStringLiteral("All Files (*.*)");
 
-QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect place) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(place);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect place) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QString::fromLatin1(name));
-    frame->setGeometry(place);
-    return frame;
-}
-
 // The character code a key press carries, or -1 for an editing key that
 // carries none (Delete, Home, End, the arrows), whatever text the platform
 // gives it.

@@ -1,6 +1,7 @@
 #include "app.hpp"
 
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +13,22 @@
 static void InitPictures() { Q_INIT_RESOURCE(kelvane2); }
 
 namespace kelvane {
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect place) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(name);
+    frame->setGeometry(place);
+    return frame;
+}
 
 QFont WindowFont() {
     QFont font(QStringLiteral("DejaVu Sans Condensed"));

@@ -9,6 +9,8 @@
 #include <string>
 
 class QComboBox;
+class QGroupBox;
+class QPushButton;
 class QWidget;
 
 namespace kelvane {
@@ -24,6 +26,11 @@ void LoadPictures();
 // 15 twips make one pixel at 96 dots per inch.
 constexpr int Twips(int twips) { return twips / 15; }
 QRect TwipsRect(int left, int top, int width, int height);
+
+// Controls placed as the window tables give them. Buttons never act as the
+// default button: no button reacts to Enter by itself.
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect place);
+QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place);
 
 // A failure of the link, a file or the port: the reason, titled with the
 // application title. The program goes on.

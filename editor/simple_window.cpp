@@ -17,26 +17,6 @@
 
 namespace kelvane {
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect place) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(place);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, QRect place) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QString::fromLatin1(name));
-    frame->setGeometry(place);
-    return frame;
-}
-
-}  // namespace
-
 formSimple::formSimple(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("formSimple"));
     setWindowTitle(QStringLiteral("Kelvane - Simple Mode"));
