@@ -154,8 +154,9 @@ void SetLine(int fd, const LineParameters& line) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return;
     ::cfmakeraw(&t);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
-    t.c_cflag |= static_cast<tcflag_t>(CLOCAL | CREAD | (line.dataBits == 7 ? CS7 : CS8));
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    // HUPCL: DTR and RTS stay on only while the port is open.
+    t.c_cflag |= static_cast<tcflag_t>(CLOCAL | CREAD | HUPCL | (line.dataBits == 7 ? CS7 : CS8));
     if (line.stopBits == 2) t.c_cflag |= CSTOPB;
     if (line.hardwareFlow) t.c_cflag |= CRTSCTS;
     if (line.parity != ParityMode::None) {

@@ -125,7 +125,7 @@ TEST(SerialPort, OpenSetsARawLineAtTheChosenRate) {
         // A pty keeps PARODD though it forces 8 bits and no parity.
         EXPECT_EQ((t.c_cflag & PARODD) != 0, c.odd) << c.parity;
         EXPECT_EQ(t.c_cflag & (CSTOPB | CRTSCTS), 0u);
-        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL), static_cast<tcflag_t>(CLOCAL | CREAD | HUPCL));
         EXPECT_EQ(t.c_iflag & (INPCK | IXON | IXOFF | ISTRIP | ICRNL), 0u);
         EXPECT_NE(t.c_iflag & IGNPAR, 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
