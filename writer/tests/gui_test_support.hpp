@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -67,8 +68,9 @@ public:
 
 private:
     std::function<bool(QWidget*)> answer_;
-    QWidget* handled_ = nullptr;
-    QWidget* seen_ = nullptr;
+    // Guarded: a new dialog may be created at the address of one that is gone.
+    QPointer<QWidget> handled_;
+    QPointer<QWidget> seen_;
     QElapsedTimer since_;
     QTimer timer_;
 };
