@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -83,12 +85,14 @@ void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::stri
     for (int n : written) session.SessionValues[n].clear();
 }
 
-void ReplayFile(const std::string& filePath, const std::string& devicePath) {
+void ReplayFile(const std::string& filePath, const std::string& devicePath,
+                std::chrono::milliseconds stallTimeout) {
     Descriptor file(::open(filePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         throw FileError("Cannot open the settings file " + Quoted(filePath) + ": " + std::strerror(errno));
     }
-    Descriptor device(::open(devicePath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    // Non-blocking, so that a port that stops taking bytes is noticed below.
+    Descriptor device(::open(devicePath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (device.get() < 0) {
         const int error = errno;
         throw FileError("Cannot open the parallel port " + Quoted(devicePath) + " for writing: " +
@@ -103,6 +107,7 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath) {
     }
 
     std::vector<char> buffer(64 * 1024);
+    auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
         const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
         if (got == 0) break;
@@ -112,12 +117,32 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath) {
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(device.get(), buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                const std::string reason = put < 0 ? std::strerror(errno) : "the device took no more bytes";
-                throw FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": " + reason);
+            if (put > 0) {
+                done += put;
+                lastProgress = std::chrono::steady_clock::now();
+                continue;
             }
-            done += put;
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (std::chrono::steady_clock::now() - lastProgress >= stallTimeout) {
+                    char seconds[32];
+                    std::snprintf(seconds, sizeof seconds, "%g", stallTimeout.count() / 1000.0);
+                    throw FileError("Cannot write to the parallel port " + Quoted(devicePath) +
+                                    ": it took nothing more for " + seconds +
+                                    " s. Is the printer switched on, online and loaded with paper?");
+                }
+                pollfd ready{device.get(), POLLOUT, 0};
+                ::poll(&ready, 1, 50);
+                if (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                    throw FileError("Cannot write to the parallel port " + Quoted(devicePath) +
+                                    ": the device went away");
+                }
+                // Some port drivers report "ready" while they are not; do not spin.
+                ::poll(nullptr, 0, 5);
+                continue;
+            }
+            const std::string reason = put < 0 ? std::strerror(errno) : "the device took no more bytes";
+            throw FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": " + reason);
         }
     }
     file.release_and_close();

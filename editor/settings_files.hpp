@@ -1,6 +1,7 @@
 #pragma once
 // Customer settings files: the save job of a session, and the replay of a
 // file to the parallel port.
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,9 @@ public:
 void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::string& path);
 
 // Copies every byte of `filePath`, in order and unchanged, to `devicePath`.
-void ReplayFile(const std::string& filePath, const std::string& devicePath);
+// A port that takes no byte for `stallTimeout` (printer off or offline) is
+// a failure: the window must not wait for it forever.
+void ReplayFile(const std::string& filePath, const std::string& devicePath,
+                std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 
 }  // namespace kelvane

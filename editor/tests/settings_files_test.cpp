@@ -129,6 +129,26 @@ TEST(Replay, TerminalLineCarriesTheBytesUntranslated) {
     EXPECT_EQ(got, content);
 }
 
+// A printer that is off takes nothing: the replay gives up with a reason
+// instead of hanging the window.
+TEST(Replay, PortThatTakesNothingIsReportedNotWaitedForForever) {
+    TempDir dir;
+    WriteFile(dir / "big.prn", std::string(1 << 20, '\x1B'));
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    try {
+        ReplayFile(dir / "big.prn", name, std::chrono::milliseconds(200));
+        ADD_FAILURE() << "a port nobody reads took the whole file";
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("took nothing more"), std::string::npos) << error.what();
+    }
+    close(slave);
+    close(master);
+}
+
 TEST(Replay, EmptyFileWritesNothing) {
     TempDir dir;
     WriteFile(dir / "empty.prn", "");
