@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 #include <exception>
 
@@ -83,6 +84,8 @@ formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(
     Frame2 = MakeFrame(this, "Frame2", QStringLiteral("Setting Session"), TwipsRect(240, 3720, 4575, 855));
     Frame1 = MakeFrame(this, "Frame1", QStringLiteral("Settings"), TwipsRect(240, 4680, 4575, 1935));
 
+    auto* hexDigits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), this);
     for (int i = 0; i < RowCount; ++i) {
         Combo1[i] = new QComboBox(this);
         Combo1[i]->setObjectName(QStringLiteral("Combo1(%1)").arg(i));
@@ -94,6 +97,9 @@ formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(
         Text1[i]->setGeometry(TwipsRect(3480, 360 + 480 * i, 1215, 315));
         Text1[i]->setMaxLength(4);
         Text1[i]->installEventFilter(this);
+        // Paste by mouse, drops and input methods pass no key filter; what
+        // they bring would go into the command as it stands.
+        Text1[i]->setValidator(hexDigits);
     }
 
     cmdReset = MakeButton(frnReset, QStringLiteral("cmdReset"), QStringLiteral("Reset All Memory Switches"),

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -187,9 +188,17 @@ TEST_F(AdvancedWindow, ValueBoxesTakeOnlyFourHexDigits) {
     EXPECT_EQ(ReadAll(printer), "<missing>");  // Enter sent nothing
 
     // Text that came in another way turns upper case at the next key, in any box.
-    text(3)->setText("ab");
+    QApplication::clipboard()->setText("ab");
+    text(3)->paste();  // as the context menu and the middle button do
     QTest::keyClick(text(2), Qt::Key_Z);
     EXPECT_EQ(text(3)->text(), "AB");
+    // Those ways pass no key filter, yet bring no other characters.
+    QApplication::clipboard()->setText("1 G");
+    text(4)->paste();
+    QInputMethodEvent composed;
+    composed.setCommitString("xyz");
+    QApplication::sendEvent(text(4), &composed);
+    EXPECT_EQ(text(4)->text(), "");
 
     EXPECT_EQ(formAdvanced::LimitTextInput(8), "8");
     EXPECT_EQ(formAdvanced::LimitTextInput('a'), "97");

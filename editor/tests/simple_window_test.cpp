@@ -72,6 +72,11 @@ TEST_F(SimpleWindow, OpensWithItsLayoutAndNothingTicked) {
     EXPECT_TRUE(label2().isEmpty());
     EXPECT_TRUE(form->currentValue().isEmpty());
     EXPECT_EQ(child<QPushButton>("cmdCancel")->text(), "E&xit");
+    // The picture must load (resource and GIF reader both present), stretched to its box.
+    auto* image = child<QLabel>("Image1");
+    EXPECT_EQ(image->pixmap().size(), QSize(200, 96));
+    EXPECT_TRUE(image->hasScaledContents());
+    EXPECT_EQ(image->geometry(), QRect(168, 152, 140, 53));
 
     for (auto* button : form->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_FALSE(button->autoDefault() || button->isDefault()) << button->objectName().toStdString();
