@@ -206,6 +206,14 @@ std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path) {
         ::close(fd);
         return nullptr;
     }
+    // A terminal line standing in for LPT1 would turn every 0x0A of a frame
+    // into 0D 0A; the bytes must go out as they are. Nothing else of the line
+    // is touched.
+    termios t{};
+    if (::tcgetattr(fd, &t) == 0 && (t.c_oflag & OPOST)) {
+        t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        ::tcsetattr(fd, TCSANOW, &t);
+    }
     return std::make_unique<PosixPort>(fd, false);
 }
 

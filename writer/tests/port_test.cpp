@@ -229,6 +229,31 @@ TEST(SerialPort, HungUpLineIsGoneForReadAndWrite) {
     EXPECT_EQ(status, IoStatus::Gone);
 }
 
+TEST(ParallelPort, TerminalLineAsLpt1PassesEveryByteUnchanged) {
+    RawPty pty;  // a fresh line translates output, as a terminal does
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &before), 0);
+    ASSERT_TRUE(before.c_oflag & OPOST);
+    DeviceMap devices{"", "", pty.path};
+    int parallel = 0;
+    auto port = OpenWritePort(Serial(201, 206, 209, ID_LPT1), devices, parallel);
+    ASSERT_NE(port, nullptr);
+    const uint8_t frame[12] = {0x02, 0x03, 0x00, 0x00, 0x0A, 0x0D, 0x0A, 0x09, 0x7F, 0x03, 0x4C, 0x0A};
+    IoStatus status = IoStatus::Failed;
+    EXPECT_EQ(port->Write(frame, sizeof frame, status), sizeof frame);
+    std::vector<uint8_t> got;
+    for (const auto start = Clock::now(); got.size() < sizeof frame && MillisSince(start) < 1000;) {
+        const auto more = pty.drain();  // the line hands bytes over on its own schedule
+        got.insert(got.end(), more.begin(), more.end());
+        if (more.empty()) ::usleep(5000);
+    }
+    EXPECT_EQ(got, std::vector<uint8_t>(frame, frame + sizeof frame));
+    termios after{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &after), 0);
+    EXPECT_EQ(after.c_cflag, before.c_cflag) << "no line parameters are set for LPT1";
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+}
+
 class ParallelPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
