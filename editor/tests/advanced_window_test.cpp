@@ -479,6 +479,30 @@ INSTANTIATE_TEST_SUITE_P(ExitOrCloseBox, LeavingTheProgram,
                                     (info.param.closeBox ? "CloseBox" : "Exit");
                          });
 
+// Both windows save their settings as they unload; a save that fails is
+// reported and the exit goes on.
+TEST_F(AdvancedWindow, ExitReportsEachFailedSettingsSaveAndStillEnds) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path("not-a-folder")));
+    { QFile f(settings.path("not-a-folder")); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+    QStringList reported;
+    QTimer answerAll;
+    QObject::connect(&answerAll, &QTimer::timeout, [&reported] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            reported << box->windowTitle() + ": " + box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answerAll.start(20);
+    QSignalSpy ended(simple.get(), &formSimple::programEnded);
+    click("cmdExit");
+    ASSERT_EQ(reported.size(), 2) << reported.join(" | ").toStdString();
+    for (const QString& text : reported) {
+        EXPECT_TRUE(text.startsWith("Kelvane v2.1: Cannot save the printer settings")) << text.toStdString();
+    }
+    EXPECT_FALSE(simple->isLoaded() || form->isLoaded());
+    EXPECT_EQ(ended.count(), 1);
+}
+
 TEST(SimpleWindowAlone, ExitByAltXBeforeTheAdvancedWindowWasOpened) {
     SettingsFolder settings;
     formSimple simple;
