@@ -1,20 +1,16 @@
 // Device and file delivery on POSIX systems.
 #include "vexlo_delivery.hpp"
 
+#include "device_output.hpp"
+
 #include <fcntl.h>
 #include <glob.h>
-#include <grp.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 namespace kelvane::vexlo {
@@ -22,10 +18,6 @@ namespace {
 
 bool StartsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
-}
-
-std::string ErrorText(int err) {
-    return std::strerror(err);
 }
 
 // "/dev/ttyS10" sorts after "/dev/ttyS9".
@@ -57,16 +49,6 @@ bool SerialPortPresent(const std::string& device) {
     int value = -1;
     if (!(type >> value)) return true;  // no sysfs: assume present
     return value != 0;
-}
-
-// The group whose members may write the device, or "" when there is none
-// worth naming (root's group, or not group-writable).
-std::string AccessGroup(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return {};
-    if (st.st_gid == 0 || (st.st_mode & S_IWGRP) == 0) return {};
-    if (const group* gr = getgrgid(st.st_gid)) return gr->gr_name;
-    return std::to_string(st.st_gid);
 }
 
 class Fd {
@@ -148,51 +130,25 @@ std::string OpenFailureMessage(const std::string& path, int err) {
 void WriteToDevice(const std::string& path, const std::string& bytes,
                    std::chrono::milliseconds stallTimeout) {
     if (path.empty()) throw LinkError("No device or file path is given in the Settings box.");
-    // Never create files under /dev: a missing printer must not turn into a
-    // regular file that silently swallows jobs.
-    int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
-    if (!StartsWith(path, "/dev/")) flags |= O_CREAT | O_APPEND;
-    Fd fd(::open(path.c_str(), flags, 0666));
-    if (fd.get() < 0) throw LinkError(OpenFailureMessage(path, errno));
+    OutputDevice device(path, true);
+    if (!device.isOpen()) throw LinkError(OpenFailureMessage(path, device.openError()));
 
-    if (isatty(fd.get())) {
-        // Output post-processing would turn LF into CR LF inside commands.
-        termios t{};
-        if (tcgetattr(fd.get(), &t) == 0 && (t.c_oflag & OPOST)) {
-            t.c_oflag &= ~OPOST;
-            tcsetattr(fd.get(), TCSANOW, &t);
-        }
-    }
-
-    const size_t total = bytes.size();
-    size_t done = 0;
+    const DeviceWrite written = device.Write(bytes.data(), bytes.size(), stallTimeout);
     auto shortWrite = [&](const std::string& why) {
-        return LinkError("Only " + std::to_string(done) + " of " + std::to_string(total) +
+        return LinkError("Only " + std::to_string(written.written) + " of " + std::to_string(bytes.size()) +
                          " bytes reached " + path + ": " + why);
     };
-    while (done < total) {
-        ssize_t n = ::write(fd.get(), bytes.data() + done, total - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw shortWrite(ErrorText(errno) + ".");
-        pollfd p{fd.get(), POLLOUT, 0};
-        int r;
-        do {
-            r = poll(&p, 1, static_cast<int>(std::min<long long>(stallTimeout.count(), INT_MAX)));
-        } while (r < 0 && errno == EINTR);
-        if (r < 0) throw shortWrite(ErrorText(errno) + ".");
-        if (r == 0) {
-            char secs[32];
-            std::snprintf(secs, sizeof secs, "%g", stallTimeout.count() / 1000.0);
-            throw shortWrite(std::string("the device took nothing more for ") + secs +
-                             " s. Is the printer switched on, online and loaded with paper?");
-        }
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) throw shortWrite("the device went away.");
+    switch (written.stop) {
+        case DeviceWrite::Stop::None: break;
+        case DeviceWrite::Stop::Error: throw shortWrite(ErrorText(written.error) + ".");
+        case DeviceWrite::Stop::Gone: throw shortWrite("the device went away.");
+        case DeviceWrite::Stop::Stalled:
+            throw shortWrite("the device took nothing more for " + SecondsText(stallTimeout) +
+                             ". Is the printer switched on, online and loaded with paper?");
     }
-    if (fd.close() != 0) throw shortWrite(ErrorText(errno) + ".");
+    if (const int error = device.Close()) {
+        throw LinkError("Cannot finish writing to " + path + ": " + ErrorText(error) + ".");
+    }
 }
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {

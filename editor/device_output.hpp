@@ -1,0 +1,54 @@
+#pragma once
+// A printer device or a file opened for writing: what "Load Switches" and the
+// printer-link control both send their bytes through.
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace kelvane {
+
+// How far a write got, and why it stopped short.
+struct DeviceWrite {
+    enum class Stop { None, Error, Stalled, Gone };
+    std::size_t written = 0;
+    Stop stop = Stop::None;
+    int error = 0;  // the system's error for Stop::Error
+};
+
+class OutputDevice {
+public:
+    // Paths under /dev are never created: a missing printer must not turn
+    // into a regular file that swallows jobs. Elsewhere `createFile` creates
+    // the file, or appends to it, as a printer receives every job. A terminal
+    // line is switched to untranslated output (LF would become CR LF).
+    OutputDevice(const std::string& path, bool createFile);
+    ~OutputDevice();
+    OutputDevice(const OutputDevice&) = delete;
+    OutputDevice& operator=(const OutputDevice&) = delete;
+
+    bool isOpen() const { return handle_ >= 0; }
+    int openError() const { return openError_; }
+
+    // Writes all bytes in order; stops when the device takes nothing for
+    // `stallTimeout` (printer off or offline) or goes away.
+    DeviceWrite Write(const char* bytes, std::size_t length, std::chrono::milliseconds stallTimeout);
+
+    // Closes now, so that a deferred write error can be reported: 0 or the error.
+    int Close();
+
+private:
+    int handle_ = -1;
+    int openError_ = 0;
+};
+
+// The system's text for an error number.
+std::string ErrorText(int error);
+
+// The group whose members may write `path`, or "" when there is none worth
+// naming (root's group, or not group-writable).
+std::string AccessGroup(const std::string& path);
+
+// "20 s", for the messages about a stalled device.
+std::string SecondsText(std::chrono::milliseconds duration);
+
+}  // namespace kelvane
