@@ -72,6 +72,7 @@ protected:
                 seen.defaultSuffix = files->defaultSuffix();
                 seen.offeredFile = files->selectedFiles().value(0);
                 seen.offeredFilter = files->selectedNameFilter();
+                testsupport::SaveScreenshot(*files, "write_file_dialog");
                 if (file.isEmpty()) {
                     files->reject();
                 } else {
