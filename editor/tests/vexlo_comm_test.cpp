@@ -96,15 +96,30 @@ protected:
 
 // --- devices and files -----------------------------------------------------
 
-TEST_F(VexloCommTest, PseudoTerminalReceivesTheJobUnchanged) {
+// A pseudo-terminal whose line end is held open, so that closing the link's
+// end does not hang up the line.
+struct Terminal {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
-    // Held open so closing the link's end does not hang up the line.
-    int keep = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(keep, 0);
+    std::string slave;
+    int keep = -1;
+    Terminal() {
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
+            slave = ptsname(master);
+            keep = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+        }
+    }
+    ~Terminal() {
+        if (keep >= 0) ::close(keep);
+        if (master >= 0) ::close(master);
+    }
+    bool open() const { return keep >= 0; }
+};
+
+TEST_F(VexloCommTest, PseudoTerminalReceivesTheJobUnchanged) {
+    const Terminal line;
+    ASSERT_TRUE(line.open());
+    const int master = line.master;
+    const std::string& slave = line.slave;
 
     VexloComm link;
     link.setDestination({LinkDestination::Kind::Device, slave});
@@ -121,8 +136,6 @@ TEST_F(VexloCommTest, PseudoTerminalReceivesTheJobUnchanged) {
     // The line's default output processing would have made 0A into 0D 0A.
     EXPECT_EQ(got, Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x33, 0x30, 0x30, 0x30, 0x35, 0x0A, 0x00,
                           0x1B, 0x1D, 0x23, 0x54, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00}));
-    close(keep);
-    close(master);
 }
 
 TEST_F(VexloCommTest, EachJobIsDeliveredWholeOrNotAtAll) {
@@ -163,19 +176,14 @@ TEST_F(VexloCommTest, DeviceFailuresNameTheDeviceAndTheReason) {
     EXPECT_NE(msg.find("Only 0 of 22 bytes reached /dev/full"), std::string::npos) << msg;
 
     // A device that stops taking bytes: a terminal nobody reads.
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string slave = ptsname(master);
-    int keep = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    const Terminal line;
+    ASSERT_TRUE(line.open());
+    const std::string& slave = line.slave;
     msg = LinkErrorOf([&] {
         kelvane::vexlo::WriteToDevice(slave, std::string(4 << 20, 'x'), std::chrono::milliseconds(200));
     });
     EXPECT_NE(msg.find("of 4194304 bytes reached " + slave), std::string::npos) << msg;
     EXPECT_EQ(msg.find("Only 4194304"), std::string::npos) << msg;
-    close(keep);
-    close(master);
 }
 
 TEST_F(VexloCommTest, PermissionDeniedNamesTheGroupThatGivesAccess) {
