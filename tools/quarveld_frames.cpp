@@ -59,13 +59,9 @@ int main(int argc, char** argv) {
         std::fwrite(text, 1, used, stdout);
     }
 
-    const long line = image.lineNumber;
-    const std::string why = image.error;
+    const std::string why = quarveld::DescribeReadFailure(image);
     quarveld::CloseImage(image);
     WriteError();
-    if (line > 0)
-        std::fprintf(stderr, "%s: line %ld: %s\n", path.c_str(), line, why.c_str());
-    else
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+    std::fprintf(stderr, "%s\n", why.c_str());
     return 1;
 }

@@ -31,11 +31,21 @@ LineParameters LineParametersFor(const PortSettings& settings) {
     return line;
 }
 
+std::string PortLabel(const PortSettings& settings, const DeviceMap& devices) {
+    int parallel = 0;
+    const std::string& path = DevicePathFor(settings, devices, parallel);
+    const std::string name = settings.Port == ID_LPT1 ? "LPT1" : settings.Port == ID_COM2 ? "COM2" : "COM1";
+    return path == name ? name : name + " (" + path + ")";
+}
+
 std::unique_ptr<WritePort> OpenWritePort(const PortSettings& settings, const DeviceMap& devices,
-                                         int& parallelPort) {
+                                         int& parallelPort, std::string* why) {
     const std::string& path = DevicePathFor(settings, devices, parallelPort);
-    if (parallelPort) return OpenParallelDevice(path);
-    return OpenSerialDevice(path, LineParametersFor(settings));
+    std::string reason;
+    std::unique_ptr<WritePort> port = parallelPort ? OpenParallelDevice(path, reason)
+                                                   : OpenSerialDevice(path, LineParametersFor(settings), reason);
+    if (!port && why) *why = PortLabel(settings, devices) + " cannot be opened: " + reason;
+    return port;
 }
 
 void ClosePort(std::unique_ptr<WritePort>& portHandle) { portHandle.reset(); }

@@ -48,15 +48,20 @@ public:
 };
 
 // Opens the port that the settings choose; nullptr when the device cannot be
-// opened. parallelPort becomes 1 for LPT1, 0 for COM1 and COM2.
+// opened, and then `why` (when given) names the port, the device and the
+// system's reason. parallelPort becomes 1 for LPT1, 0 for COM1 and COM2.
 std::unique_ptr<WritePort> OpenWritePort(const PortSettings& settings, const DeviceMap& devices,
-                                         int& parallelPort);
+                                         int& parallelPort, std::string* why = nullptr);
 void ClosePort(std::unique_ptr<WritePort>& portHandle);
 
 // Which device the settings choose: LPT1 for 212, COM2 for 211, else COM1.
 // parallelPort becomes 1 for LPT1, 0 otherwise.
 const std::string& DevicePathFor(const PortSettings& settings, const DeviceMap& devices,
                                  int& parallelPort);
+
+// The port as failure reasons name it: "COM1 (/dev/ttyS0)", or "COM1" alone
+// when the device is called so.
+std::string PortLabel(const PortSettings& settings, const DeviceMap& devices);
 
 // The line a serial port is set to, in the platform's neutral terms.
 enum class ParityMode { None, Odd, Even };

@@ -1,15 +1,18 @@
 // Serial and parallel ports on Linux: termios, a non-blocking descriptor and
 // poll deadlines in place of the device time-outs.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "port_platform.hpp"
@@ -150,6 +153,21 @@ bool TakeExclusive(int fd) {
     return true;
 }
 
+constexpr const char* HeldElsewhere = "the device is in use by another program";
+
+// The system's reason for a failed open; when rights are missing, the group
+// whose members may write the device, as a user can act on it.
+std::string OpenFailure(const std::string& path, int error) {
+    std::string why = std::strerror(error);
+    struct stat device {};
+    if ((error != EACCES && error != EPERM) || ::stat(path.c_str(), &device) != 0) return why;
+    const group* owner = ::getgrgid(device.st_gid);
+    if (owner == nullptr || device.st_gid == 0 || (device.st_mode & S_IWGRP) == 0) return why;
+    const std::string name = owner->gr_name;
+    return why + "; members of the group " + name + " may use it (usermod -aG " + name +
+           " USER, then log in again)";
+}
+
 void SetLine(int fd, const LineParameters& line) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return;
@@ -183,11 +201,16 @@ void SetModemLines(int fd, const LineParameters& line) {
 
 }  // namespace
 
-std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineParameters& line) {
+std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineParameters& line,
+                                            std::string& why) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        why = OpenFailure(path, errno);
+        return nullptr;
+    }
     if (!TakeExclusive(fd)) {
         ::close(fd);
+        why = HeldElsewhere;
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
@@ -197,13 +220,17 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
     return std::make_unique<PosixPort>(fd, true);
 }
 
-std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path) {
+std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::string& why) {
     // Printer devices may refuse reading; writing is all this port needs.
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT) fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        why = OpenFailure(path, errno);
+        return nullptr;
+    }
     if (!TakeExclusive(fd)) {
         ::close(fd);
+        why = HeldElsewhere;
         return nullptr;
     }
     // A terminal line standing in for LPT1 would turn every 0x0A of a frame

@@ -124,6 +124,7 @@ bool OpenImage(const std::string& path, Image& image) {
     image.midLine = false;
     image.ended = false;
     image.error.clear();
+    image.path = path;
     // A folder may open for reading but holds no lines; refuse it at once.
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) return Fail(image, std::strerror(EISDIR));
@@ -191,6 +192,11 @@ bool ReadNextRecord(Image& image, FlashRecord& record) {
     record.address = address;
     record.data = image.line + DataOffset;
     return true;
+}
+
+std::string DescribeReadFailure(const Image& image) {
+    if (image.lineNumber == 0) return image.path + ": " + image.error;
+    return image.path + ": line " + std::to_string(image.lineNumber) + ": " + image.error;
 }
 
 void CloseImage(Image& image) {

@@ -22,6 +22,7 @@ struct FlashRecord {
 // The open image and its one line buffer; frames are built in place over it.
 struct Image {
     std::FILE* file = nullptr;
+    std::string path;      // as given to OpenImage
     uint8_t line[LineBufferSize] = {};
     long lineNumber = 0;   // of the line last read, from 1
     std::string error;     // why the last ReadNextRecord failed
@@ -33,6 +34,9 @@ struct Image {
 bool OpenImage(const std::string& path, Image& image);
 bool ReadNextRecord(Image& image, FlashRecord& record);
 void CloseImage(Image& image);
+// Why the last ReadNextRecord failed, with the image and the line:
+// "IMAGE.MOT: line 12: the line ends before data byte 3 of 16".
+std::string DescribeReadFailure(const Image& image);
 // Scans the pair as "%02x" would: leading white space skipped, an optional
 // sign, at most two characters; the byte is the low 8 bits of the value.
 bool ParseHexByte(char first, char second, uint8_t& byte);

@@ -3,7 +3,9 @@
 #include <functional>
 #include <new>
 #include <system_error>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "transfer.hpp"
 
@@ -11,6 +13,29 @@ namespace quarveld {
 
 namespace {
 constexpr std::chrono::milliseconds ShortWritePause{100};
+
+std::string PortOf(const WriteRun& run) { return run.portName.empty() ? "the port" : run.portName; }
+
+std::string FrameOf(long frame, const Image& image) {
+    return "frame " + std::to_string(frame) + " (line " + std::to_string(image.lineNumber) + " of " +
+           image.path + ")";
+}
+}  // namespace
+
+bool OpenRunImage(WriteRun& run, Image& image, const std::string& path) {
+    if (!OpenImage(path, image)) {
+        run.failure = path + ": the image cannot be opened: " + image.error;
+        return false;
+    }
+    run.imageFile = &image;
+    return true;
+}
+
+std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const PortSettings& settings, const DeviceMap& devices) {
+    std::unique_ptr<WritePort> port = OpenWritePort(settings, devices, run.parallelPort, &run.failure);
+    run.portHandle = port.get();
+    if (port) run.portName = PortLabel(settings, devices);
+    return port;
 }
 
 void WriteWorker(WriteRun& run) {
@@ -23,12 +48,19 @@ void WriteWorker(WriteRun& run) {
     WriteObserver* const window = run.progressWindow;
     const bool parallel = run.parallelPort != 0;
 
+    // Says why, then ends the run with the error notice.
+    auto fail = [&run, window](std::string why) {
+        run.failure = std::move(why);
+        window->HandleWriteMessage(UM_WRITE_ERROR, 0);
+    };
+
     // Unsigned so that a total past 2^31 wraps like the counter's 32 bits do.
     uint32_t total = 0;
+    long frame = 0;  // frames built so far, the one in hand included
     for (;;) {
         FlashRecord record;
         if (!ReadNextRecord(*image, record)) {
-            window->HandleWriteMessage(UM_WRITE_ERROR, 0);
+            fail(DescribeReadFailure(*image));
             return;
         }
         if (record.kind == RecordKind::End) {
@@ -37,6 +69,7 @@ void WriteWorker(WriteRun& run) {
         }
         const std::size_t length = RecordFrame(record, image->line);
         total += record.count;
+        ++frame;
         if (writeRunning.load() == 0) {
             window->HandleWriteMessage(UM_WRITE_ABORTED, 0);
             return;
@@ -53,7 +86,7 @@ void WriteWorker(WriteRun& run) {
             std::size_t sent = port->Write(outstanding, left, status);
             if (sent > left) sent = left;
             if (status == IoStatus::Gone) {
-                window->HandleWriteMessage(UM_WRITE_ERROR, 0);
+                fail(PortOf(run) + ": the device went away while " + FrameOf(frame, *image) + " was sent");
                 return;
             }
             if (sent < left) std::this_thread::sleep_for(ShortWritePause);
@@ -70,13 +103,14 @@ void WriteWorker(WriteRun& run) {
                 uint8_t answer = 0;
                 const IoStatus status = port->ReadByte(answer);
                 if (status == IoStatus::Gone) {
-                    window->HandleWriteMessage(UM_WRITE_ERROR, 0);
+                    fail(PortOf(run) + ": the device went away while waiting for the answer to " +
+                         FrameOf(frame, *image));
                     return;
                 }
                 if (status != IoStatus::Ok) continue;  // silence or a failed read: the port paused
                 if (answer == ACK) break;
                 if (answer == NAK) {
-                    window->HandleWriteMessage(UM_WRITE_ERROR, 0);
+                    fail(PortOf(run) + ": the printer refused " + FrameOf(frame, *image) + " with NAK");
                     return;
                 }
             }
@@ -89,11 +123,13 @@ bool StartWriteWorker(WriteRun& run) {
     run.writeRunning.store(1);
     try {
         std::thread(WriteWorker, std::ref(run)).detach();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         run.writeRunning.store(0);
+        run.failure = std::string("the write cannot start: no thread can be started: ") + e.code().message();
         return false;
     } catch (const std::bad_alloc&) {
         run.writeRunning.store(0);
+        run.failure = "the write cannot start: no memory for a thread";
         return false;
     }
     return true;

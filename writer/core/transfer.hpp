@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "port.hpp"
 #include "srecord.hpp"
@@ -43,7 +45,17 @@ struct WriteRun {
     WritePort* portHandle = nullptr;
     Image* imageFile = nullptr;
     WriteObserver* progressWindow = nullptr;
+    std::string portName;  // as failure reasons name the port: "COM1 (/dev/ttyS0)"
+    // Why the run or its start failed, in one line for standard error; the
+    // worker sets it before it sends UM_WRITE_ERROR.
+    std::string failure;
 };
+
+// The start of a run, in the order a front-end takes it: the image, the
+// port, the worker. A step that fails has opened nothing of its own and has
+// set run.failure.
+bool OpenRunImage(WriteRun& run, Image& image, const std::string& path);
+std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const PortSettings& settings, const DeviceMap& devices);
 
 // The worker's routine; ends right after its final message.
 void WriteWorker(WriteRun& run);

@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QPushButton>
 
+#include <cstdio>
+
 #include "notices.hpp"
 
 namespace quarveld {
@@ -19,6 +21,12 @@ const QString AnyFilter = QStringLiteral("Other File (*.*)");
 // What the file dialog offers again within one program run.
 QString lastPath;
 QString lastFilter = MotFilter;
+
+// The notice says only that the run failed; this line says what failed.
+void ReportFailure(const std::string& why) {
+    std::fprintf(stderr, "QUARVELD: %s\n", why.c_str());
+    std::fflush(stderr);
+}
 
 }  // namespace
 
@@ -64,23 +72,21 @@ int WriteDialog::Run(QWidget* owner, const PortSettings& settings, const DeviceM
 
 bool WriteDialog::Start(const QString& path, const PortSettings& settings, const DeviceMap& devices) {
     QWidget* owner = parentWidget();  // the dialog itself is not shown yet
-    if (!OpenImage(path.toStdString(), image_)) {
+    if (!OpenRunImage(run_, image_, path.toStdString())) {
+        ReportFailure(run_.failure);
         RunNotice(owner, NoticeDialog::Kind::Error);
         return false;
     }
     counter_->setFont(CounterFont());
     SetCounter(0);
 
-    int parallelPort = 0;
-    port_ = OpenWritePort(settings, devices, parallelPort);
+    port_ = OpenRunPort(run_, settings, devices);
     if (!port_) {
         CloseImage(image_);
+        ReportFailure(run_.failure);
         RunNotice(owner, NoticeDialog::Kind::Error);
         return false;
     }
-    run_.parallelPort = parallelPort;
-    run_.portHandle = port_.get();
-    run_.imageFile = &image_;
     run_.progressWindow = this;
 
     // Queued ahead of anything the worker sends, so a later total is never
@@ -88,6 +94,7 @@ bool WriteDialog::Start(const QString& path, const PortSettings& settings, const
     QMetaObject::invokeMethod(this, [this] { OnWriteMessage(UM_WRITE_PROGRESS, 0); }, Qt::QueuedConnection);
     if (!StartWriteWorker(run_)) {
         CloseRun();
+        ReportFailure(run_.failure);
         RunNotice(owner, NoticeDialog::Kind::Error);
         return false;
     }
@@ -113,6 +120,7 @@ void WriteDialog::OnWriteMessage(int message, int32_t lParam) {
             break;
         case UM_WRITE_ERROR:
             CloseRun();
+            ReportFailure(run_.failure);
             RunNotice(this, NoticeDialog::Kind::Error);
             done(0);
             break;

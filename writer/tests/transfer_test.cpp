@@ -1,7 +1,11 @@
 // Write runs against the simulated printer on a pseudo-terminal, the way the
 // Write dialog drives them: open image and port, start the worker, close both
 // on the final message.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "fd_count.hpp"
@@ -27,6 +32,8 @@ namespace quarveld {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using Bytes = std::vector<uint8_t>;
 using Message = std::pair<int, int32_t>;
 
@@ -118,14 +125,13 @@ protected:
     void start(const std::string& imageText, const std::string& device, int32_t portId = ID_COM1) {
         const std::string imagePath = writeImage(imageText);
         descriptorsBefore_ = OpenDescriptors();
-        ASSERT_TRUE(OpenImage(imagePath, image_));
+        ASSERT_TRUE(OpenRunImage(run_, image_, imagePath));
         PortSettings settings;
         settings.Port = portId;
         DeviceMap devices{device, device, device};
-        port_ = OpenWritePort(settings, devices, run_.parallelPort);
+        port_ = OpenRunPort(run_, settings, devices);
         ASSERT_NE(port_, nullptr);
-        run_.portHandle = port_.get();
-        run_.imageFile = &image_;
+        ASSERT_EQ(run_.portHandle, port_.get());
         run_.progressWindow = &window_;
         ASSERT_TRUE(StartWriteWorker(run_));
     }
@@ -227,6 +233,9 @@ TEST_F(TransferTest, NakAtALaterFrameEndsTheRunThere) {
     sim::SimulatedPrinter printer(behaviour);
     start(kFourFrameImage, printer.devicePath());
     EXPECT_EQ(finish(), (std::vector<Message>{{kProgress, 0}, {kProgress, 3}, {kError, 0}}));
+    // The third frame, from the image's third line, on the device as mapped.
+    EXPECT_THAT(run_.failure, AllOf(HasSubstr("COM1 (" + printer.devicePath() + ")"), HasSubstr("frame 3 "),
+                                    HasSubstr("line 3 of " + (dir_ / "image.mot").string()), HasSubstr("NAK")));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(printer.framesReceived(), 3u);
     EXPECT_EQ(printer.memory().size(), 3u) << "only the accepted frame's data are kept";
@@ -268,6 +277,7 @@ TEST_F(TransferTest, ReaderFailureEndsWithAnErrorAfterTheGoodFrames) {
     // The last line is cut short: its counted data run past the line.
     start("S1061000010203E3\nS10610030405\nS9030000FC\n", printer.devicePath());
     EXPECT_EQ(finish(), (std::vector<Message>{{kProgress, 3}, {kError, 0}}));
+    EXPECT_EQ(run_.failure, (dir_ / "image.mot").string() + ": line 2: the line ends before data byte 3 of 3");
     EXPECT_EQ(printer.framesReceived(), 1u);
 }
 
@@ -306,12 +316,66 @@ TEST_F(TransferTest, AbortIsSeenBeforeAFrameIsWritten) {
     EXPECT_EQ(printer.received(), kHeaderFrame);
 }
 
+TEST_F(TransferTest, StartFailuresSayWhatFailedAndWhy) {
+    WriteRun run;
+    Image image;
+    const std::string missing = (dir_ / "missing.mot").string();
+    EXPECT_FALSE(OpenRunImage(run, image, missing));
+    EXPECT_THAT(run.failure, AllOf(HasSubstr(missing), HasSubstr("No such file")));
+
+    PortSettings com2;
+    com2.Port = ID_COM2;
+    const std::string absent = (dir_ / "ttyUSB9").string();
+    EXPECT_EQ(OpenRunPort(run, com2, DeviceMap{"/dev/null", absent, "/dev/null"}), nullptr);
+    EXPECT_EQ(run.portHandle, nullptr);
+    EXPECT_THAT(run.failure, AllOf(HasSubstr("COM2 (" + absent + ") cannot be opened"), HasSubstr("No such file")));
+
+    // Held by another program.
+    sim::SimulatedPrinter printer;
+    const int other = ::open(printer.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(OpenRunPort(run, PortSettings{}, DeviceMap{printer.devicePath(), "", ""}), nullptr);
+    EXPECT_THAT(run.failure, HasSubstr("in use by another program"));
+    ::close(other);
+}
+
+TEST_F(TransferTest, DeviceWithoutRightsNamesTheGroupThatGivesThem) {
+    // A device of the group dialout that an ordinary user may not open.
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no group dialout on this machine";
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device of another owner takes root";
+    const std::string device = (dir_ / "ttyS7").string();
+    std::ofstream{device};
+    ASSERT_EQ(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    constexpr uid_t nobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(2);
+        WriteRun run;
+        PortSettings lpt1;
+        lpt1.Port = ID_LPT1;
+        if (OpenRunPort(run, lpt1, DeviceMap{"", "", device}) != nullptr) ::_exit(3);
+        const bool named = run.failure.find("LPT1 (" + device + ") cannot be opened: Permission denied") == 0 &&
+                           run.failure.find("group dialout") != std::string::npos;
+        ::_exit(named ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reason or group missing, 2: could not drop rights, 3: opened";
+}
+
 TEST_F(TransferTest, HangUpEndsWithAnError) {
     sim::Behaviour behaviour;
     behaviour.hangUpAtFrame = 1;
     sim::SimulatedPrinter printer(behaviour);
     start(kExampleImage + "S1061003040506D1\n", printer.devicePath());
     EXPECT_EQ(finish(5000), (std::vector<Message>{{kProgress, 0}, {kError, 0}}));
+    EXPECT_THAT(run_.failure, AllOf(HasSubstr(printer.devicePath()), HasSubstr("went away"), HasSubstr("frame 2 ")));
 }
 
 TEST_F(TransferTest, SilentPrinterCostsNoProcessorTime) {
@@ -390,6 +454,7 @@ TEST_F(TransferTest, PortGoneWhileWritingEndsWithAnError) {
     run_.writeRunning = 1;
     WriteWorker(run_);
     EXPECT_EQ(window_.messages(), (std::vector<Message>{{kError, 0}}));
+    EXPECT_THAT(run_.failure, AllOf(HasSubstr("went away"), HasSubstr("frame 1 ")));
     EXPECT_EQ(port.writes, 2);
 }
 
@@ -411,10 +476,12 @@ TEST_F(TransferTest, ThreadThatCannotStartIsReported) {
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (256 << 10);
             ::setrlimit(RLIMIT_AS, &limit);
             const bool started = StartWriteWorker(run_);
-            ::_exit(started ? 1 : run_.writeRunning.load() == 0 ? 0 : 2);
+            if (started) ::_exit(1);
+            if (run_.writeRunning.load() != 0) ::_exit(2);
+            ::_exit(run_.failure.find("cannot start") == std::string::npos ? 3 : 0);
         },
         ::testing::ExitedWithCode(0), "")
-        << "1: the thread started after all, 2: writeRunning left at 1";
+        << "1: the thread started after all, 2: writeRunning left at 1, 3: no reason given";
     CloseImage(image_);
 }
 

@@ -151,9 +151,15 @@ TEST_F(WriteRuns, NakEndsWithWriteError) {
     auto window = Window(printer.devicePath());
     Seen seen;
     auto answer = Answer(seen, QString::fromStdString(image));
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), window->Devices()), 0);
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteError"}));
     EXPECT_EQ(seen.counterAtNotice, "       0");
+    // Besides the bare notice, one line says which frame the printer refused.
+    EXPECT_EQ(said.find("QUARVELD:"), said.rfind("QUARVELD:")) << "one line: " << said;
+    EXPECT_NE(said.find("QUARVELD: COM1 (" + printer.devicePath() + "): the printer refused frame 2 "), std::string::npos)
+        << said;
     EXPECT_EQ(printer.framesReceived(), 2u);  // the refused frame is not sent again
 }
 
@@ -253,9 +259,12 @@ TEST_F(WriteRuns, FailuresAtTheStart) {
         nowhere.COM1 = (settings.path / "no-such-tty").string();
         Seen seen;
         auto answer = Answer(seen, QString::fromStdString(image));
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), nowhere), 0);
+        const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteError"}));
         EXPECT_TRUE(seen.counterValues.empty());
+        EXPECT_NE(said.find("QUARVELD: COM1 (" + nowhere.COM1 + ") cannot be opened: "), std::string::npos) << said;
     }
 }
 
