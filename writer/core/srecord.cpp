@@ -32,11 +32,12 @@ bool Fail(Image& image, std::string why) {
     return false;
 }
 
-// The pair at `pos`, if both its characters are among those the last read
-// put into the buffer: the terminating zero and anything behind it are not
-// part of the line.
+// The pair at `pos`. A pair that starts on the line's last character ends in
+// the terminating zero, and scans as its one digit, as on any other line end;
+// but where a line longer than the buffer was cut, its next character is
+// unknown, and such a pair is refused. Nothing behind the zero is read.
 bool PairAt(const Image& image, std::size_t pos, uint8_t& byte) {
-    if (pos + 1 >= image.length) return false;
+    if (pos >= image.length || (pos + 1 == image.length && image.midLine)) return false;
     return ParseHexByte(static_cast<char>(image.line[pos]), static_cast<char>(image.line[pos + 1]),
                         byte);
 }
@@ -77,7 +78,16 @@ bool ReadLine(Image& image) {
     image.line[length] = 0;
     image.length = length;
     if (length > 0 && !continuation) ++image.lineNumber;
-    image.midLine = length > 0 && !lineFeed && length == LineBufferSize - 1;
+    // A full buffer without a line feed is cut from the rest of its line,
+    // unless the file ends right there.
+    image.midLine = false;
+    if (!lineFeed && length == LineBufferSize - 1) {
+        const int next = std::getc(image.file);
+        if (next != EOF) {
+            std::ungetc(next, image.file);
+            image.midLine = true;
+        }
+    }
 
     if (std::ferror(image.file))
         return Fail(image, std::string("the image cannot be read: ") + std::strerror(errno));

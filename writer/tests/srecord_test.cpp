@@ -162,6 +162,24 @@ TEST(ReadNextRecord, TakesALastLineWithoutLineFeed) {
     EXPECT_EQ(data.records[1].data, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_FALSE(data.ended);
     EXPECT_NE(data.error.find("without a termination record"), std::string::npos);
+
+    // The line's end stands behind a last one-digit pair as a line feed would:
+    // the pair gives the value of its digit.
+    EXPECT_TRUE(ReadText("S1061000010203E3\nS90").ended);
+    const Reading header = ReadText("S02");
+    ASSERT_EQ(header.records.size(), 1u);
+    EXPECT_EQ(header.records[0].kind, RecordKind::Empty);
+    const Reading cut = ReadText("S106100001020");
+    ASSERT_EQ(cut.records.size(), 1u);
+    EXPECT_EQ(cut.records[0].data, (std::vector<uint8_t>{0x01, 0x02, 0x00}));
+    const Reading digit = ReadText("S1061000010207\nS10610000102F");
+    ASSERT_EQ(digit.records.size(), 2u);
+    EXPECT_EQ(digit.records[1].data, (std::vector<uint8_t>{0x01, 0x02, 0x0F}));
+    // A last line of exactly 255 characters is a whole line too.
+    const Reading full = ReadText("S17F1000" + std::string(246, 'A') + "B");
+    ASSERT_EQ(full.records.size(), 1u);
+    EXPECT_EQ(full.records[0].data.size(), 124u);
+    EXPECT_EQ(full.records[0].data.back(), 0x0B);
 }
 
 TEST(ReadNextRecord, RefusesEveryKindOfBadLine) {
@@ -188,11 +206,13 @@ TEST(ReadNextRecord, RefusesEveryKindOfBadLine) {
         {"S106100001Z203\n", 1, "data byte 2 of 3 cannot be converted", 0},
         {"S10610000102\r\n", 1, "line ends before data byte 3 of 3", 0},
         {"S10610000102\n", 1, "line ends before data byte 3 of 3", 0},
-        {"S106100001020", 1, "line ends before data byte 3 of 3", 0},
+        {"S10610000102", 1, "line ends before data byte 3 of 3", 0},
+        {"S1", 1, "line ends before the byte count", 0},
         {"S1021000\n", 1, "line ends before data byte 1 of 255", 0},
         {longLine, 1, "longer than 255 characters", 1},
         {fullBuffer, 1, "line ends before data byte 124 of 252", 0},
-        {fullBuffer.substr(0, 255), 1, "line ends before data byte 124 of 252", 0},
+        // The same cut at 255 characters by the file's end: its last digit is a byte.
+        {fullBuffer.substr(0, 255), 1, "line ends before data byte 125 of 252", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image.substr(0, 40));
