@@ -46,18 +46,22 @@ void LoadPortSettings(PortSettings& settings, const std::string& path) {
     }
 }
 
-bool SavePortSettings(const PortSettings& settings, const std::string& path) {
+bool SavePortSettings(const PortSettings& settings, const std::string& path, std::string* why) {
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     PortSettings copy = settings;
-    bool ok = true;
+    // One replacement: a save cut short leaves the old four or the new four.
+    ProfileEntries entries;
     for (int i = 0; i < 4; ++i) {
         char text[16];
         std::snprintf(text, sizeof text, "%04x", static_cast<unsigned int>(*Words(copy, i)));
-        ok = WriteProfileString(path, Section, Keys[i], text) && ok;
+        entries.emplace_back(Keys[i], text);
     }
-    return ok;
+    if (WriteProfileStrings(path, Section, entries, why)) return true;
+    // The folder that could not be made says more than the write that followed.
+    if (ec && why) *why = ec.message();
+    return false;
 }
 
 DeviceMap LoadDeviceMap(const std::string& path) {

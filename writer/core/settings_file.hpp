@@ -13,9 +13,11 @@ std::string SettingsFilePath();
 // range, all four take their defaults.
 void LoadPortSettings(PortSettings& settings, const std::string& path = SettingsFilePath());
 
-// Writes all four keys, creating the folder, the file and the section as
-// needed. False when a key could not be written.
-bool SavePortSettings(const PortSettings& settings, const std::string& path = SettingsFilePath());
+// Writes all four keys in one replacement of the file, creating the folder,
+// the file and the section as needed. False when they could not be written;
+// then `why` (when given) holds the system's reason.
+bool SavePortSettings(const PortSettings& settings, const std::string& path = SettingsFilePath(),
+                      std::string* why = nullptr);
 
 // COM1, COM2 and LPT1 of [Devices]; a missing or empty key keeps the default.
 // The program only ever reads this section.

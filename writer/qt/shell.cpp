@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QWidget>
 
 #include "dialog_base.hpp"
@@ -64,10 +65,18 @@ void MainWindow::ExitCommand() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     ExitDialog dialog(this);
     switch (dialog.exec()) {
-        case IDYES:
-            SavePortSettings(settings_);
+        case IDYES: {
+            // The answer stands; but a save that failed is said, not passed over.
+            const std::string path = SettingsFilePath();
+            std::string why;
+            if (!SavePortSettings(settings_, path, &why)) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QStringLiteral("The port settings could not be saved in %1:\n%2")
+                                         .arg(QString::fromStdString(path), QString::fromStdString(why)));
+            }
             event->accept();
             break;
+        }
         case IDNO:
             event->accept();
             break;

@@ -1,17 +1,23 @@
 // The profile layer and TORWIN.INI, on real files in a fresh folder.
 #include <gtest/gtest.h>
 #include <grp.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "profile.hpp"
+#include "profile_text.hpp"
 #include "settings_file.hpp"
 
 namespace fs = std::filesystem;
@@ -56,6 +62,29 @@ TEST_F(ProfileFile, NamesMatchInAnyCaseAndValuesAreTrimmed) {
     EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT2", "0000"), "0000");
     EXPECT_EQ(GetProfileString(ini, "missing", "PORT0", "dflt"), "dflt");
     EXPECT_EQ(GetProfileString((dir / "none.ini").string(), "QUARVELD", "PORT0", "0000"), "0000");
+}
+
+TEST_F(ProfileFile, ReadsAndWritesAsTheProfileFunctionsDo) {
+    // Enclosing quotes come off; a lone CR ends a line, the last one too.
+    Put("[QUARVELD]\rPORT0=\"00c9\"\r\nPORT1='00ce'\nPORT2=\"00d1\rPORT3=00d4\r");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT0", ""), "00c9");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT1", ""), "00ce");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT2", ""), "\"00d1");
+    EXPECT_EQ(GetProfileString(ini, "QUARVELD", "PORT3", ""), "00d4");
+    Put("[Devices]\nCOM1=/dev/ttyUSB0\r");
+    EXPECT_EQ(LoadDeviceMap(ini).COM1, "/dev/ttyUSB0");
+    // A key written behind such a line leaves that line's value alone.
+    ASSERT_TRUE(WriteProfileString(ini, "Devices", "COM2", "/dev/ttyUSB1"));
+    EXPECT_EQ(LoadDeviceMap(ini).COM1, "/dev/ttyUSB0");
+    EXPECT_EQ(LoadDeviceMap(ini).COM2, "/dev/ttyUSB1");
+
+    // Names with blanks around them are found, and written once, without the blanks.
+    Put("[A]\nx=1\n");
+    ASSERT_TRUE(WriteProfileString(ini, " A ", " y\t", "2"));
+    ASSERT_TRUE(WriteProfileString(ini, " A ", " y\t", "3"));
+    ASSERT_TRUE(WriteProfileString(ini, " B", "z ", "4"));
+    EXPECT_EQ(Get(), "[A]\nx=1\ny=3\n[B]\nz=4\n");
+    EXPECT_EQ(GetProfileString(ini, "  a ", " Y ", ""), "3");
 }
 
 TEST_F(ProfileFile, WriteChangesOnlyItsLineAndKeepsEverythingElse) {
@@ -173,6 +202,65 @@ TEST_F(ProfileFile, SaveKeepsOtherSectionsCommentsAndCrlfByteForByte) {
               "[Quarveld]\r\n; the port\r\nPORT3=00d3\r\nPORT0=00cb\r\nPORT1=00ce\r\nPORT2=00d0\r\n\r\n"
               "[Other]\r\nKey=Value\r\n");
     EXPECT_EQ(Load(), (PortSettings{203, 206, 208, 211}));
+}
+
+// Renames into the folder while `save` runs: each is one replacement of a file.
+int ReplacementsDuring(const fs::path& dir, const std::function<void()>& save) {
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // Both halves of a rename: alike events in a row would be merged into one.
+    if (watch < 0 || ::inotify_add_watch(watch, dir.c_str(), IN_MOVED_FROM | IN_MOVED_TO) < 0) return -1;
+    save();
+    int count = 0;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(watch, buffer, sizeof buffer)) > 0) {
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->mask & IN_MOVED_TO) ++count;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watch);
+    return count;
+}
+
+TEST_F(ProfileFile, SaveIsOneReplacementAndAKilledSaveLeavesOneOfTheTwoSets) {
+    Put("[QUARVELD]\nPORT0=00c9\nPORT1=00ce\nPORT2=00d1\nPORT3=00d4\n");
+    EXPECT_EQ(ReplacementsDuring(dir, [&] { ASSERT_TRUE(SavePortSettings(PortSettings{}, ini)); }), 1);
+
+    // Saves killed at any moment: the file holds one whole set, never a mix.
+    const PortSettings sets[2] = {{201, 206, 209, 212}, {202, 205, 207, 210}};
+    for (int round = 0; round < 40; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) SavePortSettings(sets[i % 2], ini);
+        }
+        ::usleep(static_cast<useconds_t>(200 + (round * 377) % 3000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const PortSettings found = Load();
+        ASSERT_TRUE(found == sets[0] || found == sets[1]) << "round " << round << ": " << Get();
+    }
+    // Whatever the kills left beside the file, the next save clears it.
+    ASSERT_TRUE(SavePortSettings(sets[0], ini));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"TORWIN.INI"});
+    EXPECT_EQ(Load(), sets[0]);
+}
+
+TEST_F(ProfileFile, SaveThatFailsSaysWhy) {
+    // A folder where the file should be: nothing can replace it.
+    fs::create_directories(dir / "TORWIN.INI");
+    std::string why;
+    EXPECT_FALSE(SavePortSettings(PortSettings{}, ini, &why));
+    EXPECT_EQ(why, std::strerror(EISDIR));
+    // A folder that cannot be made: a file holds its place.
+    std::ofstream(dir / "config") << "";
+    why.clear();
+    EXPECT_FALSE(SavePortSettings(PortSettings{}, (dir / "config" / "TORWIN.INI").string(), &why));
+    EXPECT_EQ(why, std::strerror(ENOTDIR));
 }
 
 TEST_F(ProfileFile, DeviceMapAndFileLocation) {

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -119,6 +122,30 @@ TEST(MainWindow, YesWritesTheSettingsAndTheyAreReadAtTheNextStart) {
     EXPECT_EQ(ReadAll(settings.Ini()), "[QUARVELD]\nPORT0=00c9\nPORT1=00cd\nPORT2=00cf\nPORT3=00d3\n");
     MainWindow again;
     EXPECT_EQ(again.Settings(), (PortSettings{201, 205, 207, 211}));
+}
+
+TEST(MainWindow, YesWithASettingsFileThatCannotBeWrittenSaysWhereAndWhyThenEnds) {
+    testsupport::SettingsFolder settings;
+    std::filesystem::create_directory(settings.Ini());  // a folder holds the file's place
+    MainWindow window;
+    window.show();
+    QString told;
+    ModalAnswerer answer([&](QWidget* modal) {
+        if (modal->objectName() == "Exit") {
+            modal->findChild<QPushButton*>("YES")->click();
+            return true;
+        }
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) return false;
+        told = box->text();
+        testsupport::SaveScreenshot(*box, "settings_not_saved");
+        box->accept();
+        return true;
+    });
+    window.close();
+    EXPECT_TRUE(testsupport::WaitFor([&] { return !window.isVisible(); }));
+    EXPECT_TRUE(told.contains(QString::fromStdString(settings.Ini()))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromLocal8Bit(std::strerror(EISDIR)))) << told.toStdString();
 }
 
 TEST(MainWindow, CancelAndEscapeKeepTheProgramRunningWithNothingSaved) {

@@ -1,17 +1,12 @@
-#include "profile.hpp"
+#include "profile_text.hpp"
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <system_error>
 #include <vector>
 
 namespace quarveld {
 namespace {
 
-// One line of the file: its text and its own line end ("\r\n", "\n" or none).
+// One line of the file: its text and its own line end ("\r\n", "\n", "\r" or none).
 struct Line {
     std::string text;
     std::string end;
@@ -21,16 +16,23 @@ std::vector<Line> SplitLines(const std::string& contents) {
     std::vector<Line> lines;
     std::size_t start = 0;
     while (start < contents.size()) {
-        std::size_t lf = contents.find('\n', start);
-        if (lf == std::string::npos) {
+        std::size_t brk = contents.find_first_of("\r\n", start);
+        if (brk == std::string::npos) {
             lines.push_back({contents.substr(start), ""});
             break;
         }
-        std::size_t textEnd = (lf > start && contents[lf - 1] == '\r') ? lf - 1 : lf;
-        lines.push_back({contents.substr(start, textEnd - start), contents.substr(textEnd, lf + 1 - textEnd)});
-        start = lf + 1;
+        std::size_t next = brk + 1;
+        if (contents[brk] == '\r' && next < contents.size() && contents[next] == '\n') ++next;
+        lines.push_back({contents.substr(start, brk - start), contents.substr(brk, next - brk)});
+        start = next;
     }
     return lines;
+}
+
+std::string Join(const std::vector<Line>& lines) {
+    std::string out;
+    for (const Line& line : lines) out += line.text + line.end;
+    return out;
 }
 
 std::string Trim(const std::string& text) {
@@ -38,6 +40,13 @@ std::string Trim(const std::string& text) {
     if (first == std::string::npos) return {};
     std::size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
+}
+
+// A value in matching double or single quotes comes back without them.
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
 }
 
 bool SameName(const std::string& a, const std::string& b) {
@@ -76,45 +85,9 @@ std::optional<std::size_t> FindSection(const std::vector<Line>& lines, const std
     return std::nullopt;
 }
 
-enum class ReadResult { Read, Missing, Failed };
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
-ReadResult ReadFile(const std::string& path, std::string& contents) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return ec ? ReadResult::Failed : ReadResult::Missing;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ReadResult::Failed;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return ReadResult::Failed;
-    return ReadResult::Read;
-}
-
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
-
-}  // namespace
-
-std::string GetProfileString(const std::string& path, const std::string& section,
-                             const std::string& key, const std::string& defaultValue) {
-    std::string contents;
-    if (ReadFile(path, contents) != ReadResult::Read) return defaultValue;
-    std::vector<Line> lines = SplitLines(contents);
-    auto header = FindSection(lines, section);
-    if (!header) return defaultValue;
-    for (std::size_t i = *header + 1; i < lines.size(); ++i) {
-        if (SectionName(lines[i].text)) break;
-        auto name = KeyName(lines[i].text);
-        if (name && SameName(*name, key)) {
-            const std::string& t = lines[i].text;
-            return Trim(t.substr(t.find('=') + 1));
-        }
-    }
-    return defaultValue;
-}
-
-std::string SetProfileValue(const std::string& contents, const std::string& section,
-                            const std::string& key, const std::string& value) {
-    std::vector<Line> lines = SplitLines(contents);
+void SetIn(std::vector<Line>& lines, const std::string& section, const std::string& key, const std::string& value) {
     // New lines follow the file's own line ends, so a CRLF file stays CRLF.
     std::string eol = "\n";
     for (const Line& line : lines) {
@@ -125,18 +98,12 @@ std::string SetProfileValue(const std::string& contents, const std::string& sect
     }
     const std::string entry = key + "=" + value;
 
-    auto join = [&lines] {
-        std::string out;
-        for (const Line& line : lines) out += line.text + line.end;
-        return out;
-    };
-
     auto header = FindSection(lines, section);
     if (!header) {
         if (!lines.empty() && lines.back().end.empty()) lines.back().end = eol;
         lines.push_back({"[" + section + "]", eol});
         lines.push_back({entry, eol});
-        return join();
+        return;
     }
 
     std::size_t lastContent = *header;  // the new key goes behind the section's last non-blank line
@@ -145,26 +112,51 @@ std::string SetProfileValue(const std::string& contents, const std::string& sect
         auto name = KeyName(lines[i].text);
         if (name && SameName(*name, key)) {
             lines[i].text = entry;
-            return join();
+            return;
         }
         if (!Trim(lines[i].text).empty()) lastContent = i;
     }
     if (lines[lastContent].end.empty()) lines[lastContent].end = eol;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastContent) + 1, Line{entry, eol});
-    return join();
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+}  // namespace
+
+std::optional<std::string> FindProfileValue(const std::string& contents, const std::string& section,
+                                            const std::string& key) {
+    std::vector<Line> lines = SplitLines(contents);
+    auto header = FindSection(lines, Trim(section));
+    if (!header) return std::nullopt;
+    const std::string name = Trim(key);
+    for (std::size_t i = *header + 1; i < lines.size(); ++i) {
+        if (SectionName(lines[i].text)) break;
+        auto found = KeyName(lines[i].text);
+        if (found && SameName(*found, name)) {
+            const std::string& t = lines[i].text;
+            return Unquote(Trim(t.substr(t.find('=') + 1)));
+        }
+    }
+    return std::nullopt;
+}
+
+std::string SetProfileValues(const std::string& contents, const std::string& section,
+                             const ProfileEntries& entries) {
+    std::vector<Line> lines = SplitLines(contents);
+    // Names are stored as they are found: without blanks around them.
+    for (const auto& [key, value] : entries) SetIn(lines, Trim(section), Trim(key), value);
+    return Join(lines);
+}
+
+std::string SetProfileValue(const std::string& contents, const std::string& section, const std::string& key,
+                            const std::string& value) {
+    return SetProfileValues(contents, section, {{key, value}});
+}
+
+bool StorableProfileEntry(const std::string& section, const std::string& key, const std::string& value) {
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
     if (section.find(']') != std::string::npos || key.find('=') != std::string::npos) return false;
-    std::string name = Trim(key);
-    if (name.empty() || name.front() == ';' || name.front() == '[') return false;
-    std::string contents;
-    // A file that exists but cannot be read is left alone rather than replaced
-    // by one holding only this key.
-    if (ReadFile(path, contents) == ReadResult::Failed) return false;
-    return ReplaceFileContents(path, SetProfileValue(contents, section, key, value));
+    const std::string name = Trim(key);
+    return !name.empty() && name.front() != ';' && name.front() != '[';
 }
 
 }  // namespace quarveld
