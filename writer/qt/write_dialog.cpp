@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -30,14 +31,51 @@ void ReportFailure(const std::string& why) {
 
 }  // namespace
 
+namespace {
+
+// "*.*" lists every file, names without a dot included, as the filter means
+// on the system the images come from; the view's own wildcard would need a dot.
+void ListEveryFileForAnyFilter(QFileDialog& dialog) {
+    if (dialog.selectedNameFilter() != AnyFilter) return;
+    if (auto* model = dialog.findChild<QFileSystemModel*>()) model->setNameFilters({QStringLiteral("*")});
+}
+
+// The file a chosen name stands for. The dialog adds ".MOT" to a name typed
+// without one; where no such file is, one whose extension differs only in
+// case is taken, then the name as typed.
+QString ResolveChosenImage(const QString& chosen) {
+    QFileInfo file(chosen);
+    if (file.exists()) return chosen;
+    QDir folder = file.absoluteDir();
+    const QString base = file.completeBaseName();
+    const QString extension = file.suffix();
+    if (!extension.isEmpty()) {
+        const QStringList names = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QString& name : names) {
+            if (name.size() == file.fileName().size() && name.startsWith(base + '.') &&
+                name.endsWith(extension, Qt::CaseInsensitive))
+                return folder.filePath(name);
+        }
+    }
+    if (extension == QStringLiteral("MOT") && QFileInfo(folder.filePath(base)).isFile()) return folder.filePath(base);
+    return chosen;
+}
+
+}  // namespace
+
 std::optional<QString> ChooseImageFile() {
     QFileDialog dialog;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The name may be typed in; a file that is not there fails at its opening.
     dialog.setFileMode(QFileDialog::AnyFile);
+    // Extensions match in any case: *.MOT lists image.mot too.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setNameFilters({MotFilter, AnyFilter});
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog] { ListEveryFileForAnyFilter(dialog); });
     dialog.selectNameFilter(lastFilter);
+    ListEveryFileForAnyFilter(dialog);
     dialog.setDefaultSuffix(QStringLiteral("MOT"));
     // Opens on the last file again; when its folder has gone, in the default place.
     QFileInfo last(lastPath);
@@ -46,7 +84,7 @@ std::optional<QString> ChooseImageFile() {
         dialog.selectFile(last.fileName());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    lastPath = dialog.selectedFiles().first();
+    lastPath = ResolveChosenImage(dialog.selectedFiles().first());
     lastFilter = dialog.selectedNameFilter();
     return lastPath;
 }

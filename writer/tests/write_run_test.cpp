@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -287,6 +289,74 @@ TEST_F(WriteRuns, FileDialogAddsMotAndOffersTheLastChoiceAgain) {
     EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), window->Devices()), 0);
     EXPECT_EQ(second.offeredFile, QString::fromStdString(image));
     EXPECT_EQ(second.offeredFilter, "Other File (*.*)");
+}
+
+// The names the file dialog's list shows, sorted.
+QStringList Listed(QFileDialog* files) {
+    auto* view = files->findChild<QListView*>("listView");
+    QStringList names;
+    if (view == nullptr) return names;
+    QAbstractItemModel* model = view->model();
+    for (int r = 0; r < model->rowCount(view->rootIndex()); ++r)
+        names << model->index(r, 0, view->rootIndex()).data().toString();
+    names.sort();
+    return names;
+}
+
+TEST_F(WriteRuns, FileTypesMatchInAnyCaseAndTypedNamesFindTheirFile) {
+    const fs::path folder = settings.path / "images";
+    fs::create_directories(folder);
+    for (const char* name : {"small.mot", "BIG.MOT", "noext", "notes.txt"})
+        std::ofstream(folder / name, std::ios::binary) << "S9030000FC\n";
+    sim::SimulatedPrinter printer;
+    auto window = Window(printer.devicePath());
+
+    // Lists what each file type shows, then types `typed` and opens it.
+    auto run = [&](const QString& typed, QStringList& motListed, QStringList& anyListed) {
+        int polls = 0;
+        bool anyChosen = false;
+        ModalAnswerer answer([&](QWidget* modal) {
+            auto* files = qobject_cast<QFileDialog*>(modal);
+            if (files == nullptr) {
+                if (modal->objectName() != "WriteEnd" && modal->objectName() != "WriteError") return false;
+                modal->findChild<QPushButton*>("OK")->click();
+                return true;
+            }
+            if (polls == 0) {
+                files->setDirectory(QString::fromStdString(folder.string()));
+                files->selectNameFilter("S-Format File (*.MOT)");
+            }
+            // The folder is read in the background: wait for the list to settle.
+            if (++polls < 200 && Listed(files).size() < (anyChosen ? 4 : 2)) return false;
+            if (!anyChosen) {
+                motListed = Listed(files);
+                // As a user picks the other type: the arrow key on the type box.
+                auto* types = files->findChild<QComboBox*>("fileTypeCombo");
+                types->setFocus();
+                QTest::keyClick(types, Qt::Key_Down);
+                anyChosen = true;
+                polls = 1;
+                return false;
+            }
+            anyListed = Listed(files);
+            // Typed into the name box, which takes the focus as a click would.
+            auto* edit = files->findChild<QLineEdit*>("fileNameEdit");
+            edit->setFocus();
+            edit->clear();
+            QTest::keyClicks(edit, typed);
+            QMetaObject::invokeMethod(files, "accept");
+            return true;
+        });
+        return WriteDialog::Run(window.get(), window->Settings(), window->Devices());
+    };
+
+    QStringList motListed, anyListed;
+    // "small" is small.mot, "noext" the file of that name; each holds an image that ends at once.
+    EXPECT_EQ(run("small", motListed, anyListed), 1);
+    EXPECT_EQ(motListed, (QStringList{"BIG.MOT", "small.mot"}));
+    EXPECT_EQ(anyListed, (QStringList{"BIG.MOT", "noext", "notes.txt", "small.mot"}));
+    EXPECT_EQ(run("noext", motListed, anyListed), 1);
+    EXPECT_EQ(run("nothing", motListed, anyListed), 0);
 }
 
 }  // namespace
