@@ -60,11 +60,23 @@ PortDialog::PortDialog(QWidget* parent, PortSettings& settings)
             ++id;
             y += 12;
         }
+        connect(exclusive, &QButtonGroup::idToggled, this, [this, exclusive](int, bool checked) {
+            if (checked) SetTabStop(exclusive);
+        });
+        SetTabStop(exclusive);
         ++g;
     }
     AddButton(QStringLiteral("OK"), IDOK, 20, 116, 48, 10, true);
     AddButton(QStringLiteral("CANCEL"), IDCANCEL, 84, 116, 48, 10);
     if (Button(ID_LPT1)->isChecked()) EnableSerialButtons(false);
+}
+
+// Tab reaches a group of radio buttons at its checked button (at its first
+// while none is checked); the arrow keys move within the group.
+void PortDialog::SetTabStop(QButtonGroup* group) {
+    QAbstractButton* stop = group->checkedButton() ? group->checkedButton() : group->buttons().value(0);
+    for (QAbstractButton* button : group->buttons())
+        button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void PortDialog::EnableSerialButtons(bool enable) {

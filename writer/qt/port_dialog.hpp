@@ -2,6 +2,8 @@
 // The "Port" dialog: baud rate, bit length, parity and port.
 #include <QRadioButton>
 
+class QButtonGroup;
+
 #include "dialog_base.hpp"
 #include "port.hpp"
 
@@ -20,6 +22,7 @@ protected:
 
 private:
     void EnableSerialButtons(bool enable);
+    void SetTabStop(QButtonGroup* group);
 
     PortSettings& settings_;
     QRadioButton* buttons_[12] = {};

@@ -1,4 +1,5 @@
 // The Port dialog and the notices, on their own.
+#include <QApplication>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,6 +62,29 @@ TEST(PortDialog, Lpt1DisablesTheSerialButtonsAndOkKeepsTheirValues) {
     });
     EXPECT_EQ(dialog.exec(), 1);
     EXPECT_EQ(settings, (PortSettings{201, 206, 209, 212}));
+}
+
+TEST(PortDialog, TabGoesToTheCheckedButtonOfEachGroup) {
+    PortSettings settings{202, 206, 209, 211};
+    PortDialog dialog(nullptr, settings);
+    std::vector<QString> visited;
+    auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        visited.push_back(focused());
+    };
+    ModalAnswerer answer([&](QWidget* modal) {
+        visited.push_back(focused());
+        for (int i = 0; i < 6; ++i) press(Qt::Key_Tab);
+        // An arrow key moves the check, and the group's stop moves with it.
+        press(Qt::Key_Down);
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        modal->findChild<QPushButton*>("CANCEL")->click();
+        return true;
+    });
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_EQ(visited, (std::vector<QString>{"202", "206", "209", "211", "OK", "CANCEL", "202", "203", "206", "203"}));
 }
 
 TEST(PortDialog, CancelAndEscapeKeepTheSettings) {
