@@ -68,23 +68,19 @@ TEST(PortDialog, TabGoesToTheCheckedButtonOfEachGroup) {
     PortSettings settings{202, 206, 209, 211};
     PortDialog dialog(nullptr, settings);
     std::vector<QString> visited;
-    auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
-    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-        visited.push_back(focused());
-    };
     ModalAnswerer answer([&](QWidget* modal) {
-        visited.push_back(focused());
-        for (int i = 0; i < 6; ++i) press(Qt::Key_Tab);
-        // An arrow key moves the check, and the group's stop moves with it.
-        press(Qt::Key_Down);
-        press(Qt::Key_Tab);
-        press(Qt::Key_Tab, Qt::ShiftModifier);
+        visited.push_back(QApplication::focusWidget()->objectName());
+        // Round the dialog, then an arrow key moves the check and the group's stop with it.
+        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Down,
+                            Qt::Key_Backtab}) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            visited.push_back(QApplication::focusWidget()->objectName());
+        }
         modal->findChild<QPushButton*>("CANCEL")->click();
         return true;
     });
     EXPECT_EQ(dialog.exec(), 2);
-    EXPECT_EQ(visited, (std::vector<QString>{"202", "206", "209", "211", "OK", "CANCEL", "202", "203", "206", "203"}));
+    EXPECT_EQ(visited, (std::vector<QString>{"202", "206", "209", "211", "OK", "CANCEL", "202", "203", "CANCEL"}));
 }
 
 TEST(PortDialog, CancelAndEscapeKeepTheSettings) {
