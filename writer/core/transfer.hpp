@@ -16,12 +16,13 @@ constexpr uint8_t ETX = 0x03;
 constexpr uint8_t ACK = 0x06;
 constexpr uint8_t NAK = 0x15;
 
-// The worker's messages to the Write dialog.
-constexpr int WM_USER = 1024;
-constexpr int UM_WRITE_END = WM_USER + 10;
-constexpr int UM_WRITE_ERROR = WM_USER + 11;
-constexpr int UM_WRITE_PROGRESS = WM_USER + 12;
-constexpr int UM_WRITE_ABORTED = WM_USER + 13;
+// The worker's messages to the Write dialog, numbered from the platform's
+// first private message (1024; not named WM_USER, which windows.h defines).
+constexpr int PrivateMessageBase = 1024;
+constexpr int UM_WRITE_END = PrivateMessageBase + 10;
+constexpr int UM_WRITE_ERROR = PrivateMessageBase + 11;
+constexpr int UM_WRITE_PROGRESS = PrivateMessageBase + 12;
+constexpr int UM_WRITE_ABORTED = PrivateMessageBase + 13;
 
 // CRC-16/ARC (poly 0xA001 reflected, init 0).
 uint16_t Crc16Arc(const uint8_t* bytes, std::size_t length);
