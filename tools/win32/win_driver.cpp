@@ -1,0 +1,296 @@
+// windriver.exe: drives another Win32 program's windows for end-to-end tests
+// under Wine (or on Windows). One command per run; it prints what it found on
+// standard output and ends with 0, or says what failed on standard error and
+// ends with 1. Run it in the same WINEPREFIX (and on the same display) as the
+// program under test.
+//
+// A window is named by a spec of `;`-separated conditions, all of which a
+// visible top-level window must meet:
+//   class=NAME    its window class ("#32770" for dialogs)
+//   title=TEXT    its caption, exactly
+//   has=TEXT      a child control with this text (a notice without a caption)
+// e.g. "class=#32770;title=Port" or "class=#32770;has=Write End !".
+// Controls are named by their dialog id, decimal or 0x hex; id 0 is the
+// window itself.
+//
+// Commands (WAIT is a time in ms, 10000 when left out):
+//   wait SPEC [WAIT]          wait until the window is there; prints its handle
+//   gone SPEC [WAIT]          wait until no such window is left
+//   text SPEC ID              prints the control's text
+//   settext SPEC ID TEXT      sets the control's text (WM_SETTEXT)
+//   click SPEC ID             posts a click to a button (BM_CLICK)
+//   command SPEC ID           posts WM_COMMAND with the whole parameter ID (a menu item)
+//   close SPEC                posts the system menu's Close (as the close box does)
+//   key SPEC VK               posts a key press (decimal or 0x hex virtual key) to
+//                             the control that has the focus in that window's thread
+//   state SPEC ID             prints "checked|unchecked enabled|disabled visible|hidden"
+//   rect SPEC [ID]            prints "left top width height" in screen pixels
+//   style SPEC [ID]           prints the window style and extended style in hex
+//   list                      prints every visible top-level window: handle, class, title
+//   openfile PATH [WAIT]      fills in the open-file dialog's name field and presses Open
+//   screenshot FILE           saves the whole screen as PNG (ImageMagick's `import -window root`)
+// Posted messages do not wait: a click that opens a modal dialog returns at once.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Spec {
+    std::string className, title, has;
+    bool hasClass = false, hasTitle = false, hasChild = false;
+};
+
+Spec ParseSpec(const std::string& text) {
+    Spec spec;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find(';', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string part = text.substr(at, end - at);
+        if (part.rfind("class=", 0) == 0) {
+            spec.className = part.substr(6);
+            spec.hasClass = true;
+        } else if (part.rfind("title=", 0) == 0) {
+            spec.title = part.substr(6);
+            spec.hasTitle = true;
+        } else if (part.rfind("has=", 0) == 0) {
+            spec.has = part.substr(4);
+            spec.hasChild = true;
+        }
+        at = end + 1;
+    }
+    return spec;
+}
+
+std::string WindowText(HWND window) {
+    char text[1024] = {};
+    // WM_GETTEXT reaches controls of other processes, GetWindowText does not.
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+struct ChildSearch {
+    const std::string* text;
+    bool found;
+};
+
+BOOL CALLBACK FindChildText(HWND child, LPARAM data) {
+    auto* search = reinterpret_cast<ChildSearch*>(data);
+    if (WindowText(child) == *search->text) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool Matches(HWND window, const Spec& spec) {
+    if (!IsWindowVisible(window)) return false;
+    if (spec.hasClass && ClassOf(window) != spec.className) return false;
+    if (spec.hasTitle && WindowText(window) != spec.title) return false;
+    if (spec.hasChild) {
+        ChildSearch search{&spec.has, false};
+        EnumChildWindows(window, FindChildText, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return false;
+    }
+    return true;
+}
+
+struct TopSearch {
+    const Spec* spec;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTop(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<TopSearch*>(data);
+    if (search->spec == nullptr ? IsWindowVisible(window) != FALSE : Matches(window, *search->spec))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> FindAll(const Spec* spec) {
+    TopSearch search{spec, {}};
+    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int Fail(const char* format, const std::string& what) {
+    std::fprintf(stderr, "windriver: ");
+    std::fprintf(stderr, format, what.c_str());
+    std::fprintf(stderr, "\n");
+    return 1;
+}
+
+bool ParseNumber(const char* text, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text, &end, 0);
+    return end != text && *end == '\0';
+}
+
+// The one window the spec names, waiting up to `waitMs` for it.
+HWND WaitFor(const std::string& specText, long waitMs) {
+    const Spec spec = ParseSpec(specText);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> found = FindAll(&spec);
+        if (!found.empty()) return found.front();
+        if (static_cast<long>(GetTickCount() - start) >= waitMs) return nullptr;
+        Sleep(20);
+    }
+}
+
+HWND Control(HWND window, long id) { return id == 0 ? window : GetDlgItem(window, static_cast<int>(id)); }
+
+int OpenFile(const std::string& path, long waitMs) {
+    // The name field of the open-file dialog (cmb13, 0x47c) exists and is
+    // visible only once the dialog is ready for input.
+    const Spec spec = ParseSpec("class=#32770");
+    const DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND dialog : FindAll(&spec)) {
+            HWND name = GetDlgItem(dialog, 0x47c);
+            if (name == nullptr || !IsWindowVisible(name)) continue;
+            SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        if (static_cast<long>(GetTickCount() - start) >= waitMs) return Fail("no open-file dialog came up", "");
+        Sleep(20);
+    }
+}
+
+// Wine's drive Z: is the Unix root.
+DWORD FileSize(const std::string& unixPath) {
+    const std::string file = "Z:" + unixPath;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return data.nFileSizeLow;
+}
+
+int Screenshot(const std::string& file) {
+    // Wine runs a Unix program by its path (`xwd -root` would show dialogs
+    // as black boxes). Its process handle says nothing reliable about the
+    // Unix program's end, so wait for the file to appear and stop growing.
+    // FILE is a Unix path without blanks.
+    if (file.empty() || file[0] != '/') return Fail("%s is not an absolute Unix path", file);
+    DeleteFileA(("Z:" + file).c_str());
+    std::string command = "/usr/bin/import -window root " + file;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return Fail("cannot run %s", command);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    DWORD last = 0;
+    for (int i = 0; i < 300; ++i) {
+        Sleep(100);
+        const DWORD size = FileSize(file);
+        if (size != 0 && size == last) return 0;
+        last = size;
+    }
+    return Fail("%s wrote no picture", command);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: windriver COMMAND ... (see the comment at the top of win_driver.cpp)\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    long waitMs = 10000;
+
+    if (command == "list") {
+        for (HWND window : FindAll(nullptr))
+            std::printf("%p %s \"%s\"\n", static_cast<void*>(window), ClassOf(window).c_str(), WindowText(window).c_str());
+        return 0;
+    }
+    if (command == "openfile" && !args.empty()) {
+        if (args.size() > 1 && !ParseNumber(args[1].c_str(), waitMs)) return Usage();
+        return OpenFile(args[0], waitMs);
+    }
+    if (command == "screenshot" && args.size() == 1) return Screenshot(args[0]);
+    if (args.empty()) return Usage();
+
+    if (command == "wait" || command == "gone") {
+        if (args.size() > 1 && !ParseNumber(args[1].c_str(), waitMs)) return Usage();
+        if (command == "wait") {
+            HWND window = WaitFor(args[0], waitMs);
+            if (window == nullptr) return Fail("no window %s", args[0]);
+            std::printf("%p\n", static_cast<void*>(window));
+            return 0;
+        }
+        const Spec spec = ParseSpec(args[0]);
+        const DWORD start = GetTickCount();
+        while (!FindAll(&spec).empty()) {
+            if (static_cast<long>(GetTickCount() - start) >= waitMs) return Fail("window %s is still there", args[0]);
+            Sleep(20);
+        }
+        return 0;
+    }
+
+    // The rest act on a window that must be there already (a short grace for
+    // one that is just coming up).
+    HWND window = WaitFor(args[0], 2000);
+    if (window == nullptr) return Fail("no window %s", args[0]);
+    long id = 0;
+    if (args.size() > 1 && !ParseNumber(args[1].c_str(), id)) return Usage();
+    if (command == "command" && args.size() == 2) {
+        PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return 0;
+    }
+    if (command == "key" && args.size() == 2) {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        HWND target = window;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) && thread.hwndFocus != nullptr)
+            target = thread.hwndFocus;
+        PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(id), 1);
+        PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(id), static_cast<LPARAM>(0xC0000001u));
+        return 0;
+    }
+    HWND control = Control(window, id);
+    if (control == nullptr) return Fail("no control %s", args.size() > 1 ? args[1] : "");
+
+    if (command == "text" && args.size() == 2) {
+        std::printf("%s\n", WindowText(control).c_str());
+    } else if (command == "settext" && args.size() == 3) {
+        SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str()));
+    } else if (command == "click" && args.size() == 2) {
+        PostMessageA(control, BM_CLICK, 0, 0);
+    } else if (command == "close" && args.size() == 1) {
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (command == "state" && args.size() == 2) {
+        const LRESULT check = SendMessageA(control, BM_GETCHECK, 0, 0);
+        std::printf("%s %s %s\n", check == BST_CHECKED ? "checked" : "unchecked",
+                    IsWindowEnabled(control) ? "enabled" : "disabled", IsWindowVisible(control) ? "visible" : "hidden");
+    } else if (command == "rect" && args.size() <= 2) {
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    } else if (command == "style" && args.size() <= 2) {
+        std::printf("%08lx %08lx\n", static_cast<unsigned long>(GetWindowLongA(control, GWL_STYLE)),
+                    static_cast<unsigned long>(GetWindowLongA(control, GWL_EXSTYLE)));
+    } else {
+        return Usage();
+    }
+    return 0;
+}
