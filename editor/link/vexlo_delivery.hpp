@@ -3,6 +3,7 @@
 // or into an output file that is replaced as a whole. No windows here; every
 // failure raises LinkError with what failed, where, and what to do about it.
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,23 @@ struct SpoolerQueues {
 // Asks the spooler (the server libcups is set to) for its queues.
 SpoolerQueues ListSpoolerQueues();
 
-// Sends `bytes` as one raw job to `queue`. Returns the spooler's job id.
-int SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title);
+// ListSpoolerQueues for another thread: the spooler is the one this thread
+// is set to now (a thread of its own would otherwise ask another one).
+std::function<SpoolerQueues()> SpoolerQueueLister();
+
+// A job the spooler took.
+struct SpoolerJob {
+    int id = 0;
+    // The queue is stopped: the job waits there until it is resumed. Not a
+    // failure, but the user must hear of it.
+    bool queuePaused = false;
+};
+
+// Sends `bytes` as one raw job to `queue`.
+SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title);
+
+// What the user is told after a job went to a paused queue.
+std::string PausedQueueNotice(const std::string& queue);
 
 // --- devices and files -----------------------------------------------------
 

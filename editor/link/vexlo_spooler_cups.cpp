@@ -101,7 +101,21 @@ SpoolerQueues ListSpoolerQueues() {
     return result;
 }
 
-int SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
+std::function<SpoolerQueues()> SpoolerQueueLister() {
+    const std::string server = cupsServer();
+    const http_encryption_t encryption = cupsEncryption();
+    return [server, encryption] {
+        cupsSetServer(server.c_str());
+        cupsSetEncryption(encryption);
+        return ListSpoolerQueues();
+    };
+}
+
+std::string PausedQueueNotice(const std::string& queue) {
+    return "Printer queue \"" + queue + "\" is paused: the job waits there until the queue is resumed.";
+}
+
+SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
     if (queue.empty()) throw LinkError("No printer is chosen in the Settings box.");
     std::string reason;
     Http http = Connect(&reason, 5000);
@@ -120,6 +134,10 @@ int SendToSpooler(const std::string& queue, const std::string& bytes, const std:
         if (LostConnection(status)) throw LinkError(Unreachable(why));
         throw LinkError("Printer queue \"" + queue + "\" cannot be used: " + why);
     }
+    // IPP printer-state 5: stopped. The queue still takes jobs and holds them.
+    const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
+    SpoolerJob result;
+    result.queuePaused = state && std::strcmp(state, "5") == 0;
     cupsFreeDests(1, dest);
 
     const int job = cupsCreateJob(http.get(), queue.c_str(), title.c_str(), 0, nullptr);
@@ -147,7 +165,8 @@ int SendToSpooler(const std::string& queue, const std::string& bytes, const std:
         throw abandon(cupsLastErrorString());
     }
     if (Failed(cupsFinishDocument(http.get(), queue.c_str()))) throw abandon(cupsLastErrorString());
-    return job;
+    result.id = job;
+    return result;
 }
 
 }  // namespace kelvane::vexlo

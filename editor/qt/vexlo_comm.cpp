@@ -1,29 +1,28 @@
-// The printer-link control: the choice of destination on screen, the job
-// being collected, and the settings kept per name.
+// The printer-link control: the choice of destination on screen. Jobs,
+// delivery and the settings kept per name are the VexloLink's.
 #include "vexlo_comm.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
-#include <QSettings>
+#include <QEventLoop>
+#include <QPointer>
 #include <QToolButton>
 
-#include <cstdlib>
+#include <atomic>
+#include <functional>
+#include <thread>
 
 #include "vexlo_delivery.hpp"
 
 namespace kelvane {
 namespace {
-
-const char* const JobTitle = "Kelvane2 memory switches";
 
 // Keeps the wait cursor up while a job is on its way.
 class BusyCursor {
@@ -32,20 +31,18 @@ public:
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-// Any name is a group of its own: the raw bytes are percent-encoded so that
-// "/" does not nest groups and distinct names never meet.
-QString GroupFor(const std::string& name) {
-    if (name.empty()) return QStringLiteral("%");  // cannot come out of the encoding
-    return QString::fromLatin1(QByteArray::fromStdString(name).toPercentEncoding());
-}
-
-const char* KindText(LinkDestination::Kind kind) {
-    switch (kind) {
-    case LinkDestination::Kind::Spooler: return "printer";
-    case LinkDestination::Kind::Device: return "device";
-    case LinkDestination::Kind::None: break;
-    }
-    return "none";
+// Runs `work` on a thread of its own and keeps the window painted until it
+// ends; input waits until then.
+void KeepPainted(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
 }
 
 // One line that never grows its box: too long a text is shortened in the
@@ -86,19 +83,12 @@ struct VexloComm::Impl {
     ElidedLabel* lblNextJob = nullptr;
     QButtonGroup* choice = nullptr;
 
-    bool outputToFile = false;
-    int32_t outputMode = 0;
-    std::string outputFileName;
+    VexloLink link;
+    std::vector<std::string> devices;
+    bool listed = false;  // the spooler's queues were read at least once
+    bool showing = false;
 
-    bool jobOpen = false;
-    std::string job;
-
-    bool defaultQueue = false;  // the first printer entry is the spooler's default
-    QString spoolerError;
-
-    void updateLine() { lblNextJob->setFullText(q->nextJobText()); }
-
-    void choose(QRadioButton* which) {
+    void check(QRadioButton* which) {
         if (which) {
             which->setChecked(true);
             return;
@@ -119,6 +109,62 @@ struct VexloComm::Impl {
             index = cboPrinter->count() - 1;
         }
         cboPrinter->setCurrentIndex(index);
+    }
+
+    // The control shows what the link holds.
+    void show() {
+        showing = true;
+        const QSignalBlocker b1(cboPrinter), b2(cboDevice), b3(choice);
+        const auto& queues = link.queues();
+        bool same = cboPrinter->count() >= static_cast<int>(queues.names.size());
+        for (size_t i = 0; same && i < queues.names.size(); ++i) {
+            same = cboPrinter->itemText(static_cast<int>(i)).toStdString() == queues.names[i];
+        }
+        if (!same || cboPrinter->count() != static_cast<int>(queues.names.size())) {
+            cboPrinter->clear();
+            for (const auto& name : queues.names) cboPrinter->addItem(QString::fromStdString(name));
+        }
+        const QString printer = QString::fromStdString(link.printer());
+        if (cboPrinter->currentText() != printer || printer.isEmpty()) selectPrinter(printer);
+
+        const QString device = QString::fromStdString(link.device());
+        if (cboDevice->currentText().trimmed() != device) cboDevice->setEditText(device);
+
+        switch (link.use()) {
+        case LinkDestination::Kind::Spooler: check(optPrinter); break;
+        case LinkDestination::Kind::Device: check(optDevice); break;
+        case LinkDestination::Kind::None: check(nullptr); break;
+        }
+        lblNextJob->setFullText(QString::fromStdString(link.nextJobText()));
+        showing = false;
+    }
+
+    // The user changed something in the control: that is a choice.
+    void edited(LinkDestination::Kind use) {
+        if (showing) return;
+        link.choose(use, cboPrinter->currentText().toStdString(), cboDevice->currentText().trimmed().toStdString());
+    }
+    LinkDestination::Kind checkedKind() const {
+        if (optPrinter->isChecked()) return LinkDestination::Kind::Spooler;
+        if (optDevice->isChecked()) return LinkDestination::Kind::Device;
+        return LinkDestination::Kind::None;
+    }
+
+    void listDevices() {
+        devices = vexlo::ListDevices();
+        const QSignalBlocker b(cboDevice);
+        const QString typed = cboDevice->currentText();
+        cboDevice->clear();
+        for (const auto& dev : devices) cboDevice->addItem(QString::fromStdString(dev));
+        cboDevice->setCurrentIndex(-1);
+        cboDevice->setEditText(typed);
+    }
+
+    void takeQueues(const vexlo::SpoolerQueues& queues) {
+        listed = true;
+        cboPrinter->setToolTip(queues.error.empty() ? VexloComm::tr("Printers of the print spooler")
+                                                    : QString::fromStdString(queues.error));
+        link.setQueues(queues);
     }
 };
 
@@ -168,111 +214,53 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(3, 1);
 
-    auto update = [this] { d->updateLine(); };
-    connect(d->choice, &QButtonGroup::buttonToggled, this, update);
-    connect(d->cboPrinter, &QComboBox::currentTextChanged, this, update);
-    connect(d->cboDevice, &QComboBox::currentTextChanged, this, update);
+    d->link.setOnChange([this] { d->show(); });
+    d->link.setWaiter(KeepPainted);
+
+    connect(d->choice, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
+        if (on) d->edited(d->checkedKind());
+    });
+    connect(d->cboPrinter, &QComboBox::currentTextChanged, this, [this] { d->edited(d->checkedKind()); });
+    connect(d->cboDevice, &QComboBox::currentTextChanged, this, [this] { d->edited(d->checkedKind()); });
     // Picking or typing a destination means using it.
-    connect(d->cboPrinter, &QComboBox::activated, this, [this] { d->choose(d->optPrinter); });
-    connect(d->cboDevice, &QComboBox::activated, this, [this] { d->choose(d->optDevice); });
-    connect(d->cboDevice->lineEdit(), &QLineEdit::textEdited, this, [this] { d->choose(d->optDevice); });
+    connect(d->cboPrinter, &QComboBox::activated, this, [this] { d->edited(LinkDestination::Kind::Spooler); });
+    connect(d->cboDevice, &QComboBox::activated, this, [this] { d->edited(LinkDestination::Kind::Device); });
+    connect(d->cboDevice->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { d->edited(LinkDestination::Kind::Device); });
     connect(d->cmdRefresh, &QToolButton::clicked, this, &VexloComm::refresh);
 
-    refresh();
+    d->listDevices();
+    d->show();
+    // The spooler may be slow or far away: its queues arrive when they do.
+    QPointer<VexloComm> self(this);
+    std::thread([self, list = vexlo::SpoolerQueueLister()] {
+        const vexlo::SpoolerQueues queues = list();
+        QMetaObject::invokeMethod(qApp, [self, queues] {
+            if (self && !self->d->listed) self->d->takeQueues(queues);
+        }, Qt::QueuedConnection);
+    }).detach();
 }
 
-VexloComm::~VexloComm() = default;
+VexloComm::~VexloComm() {
+    d->link.setOnChange(nullptr);
+}
 
 void VexloComm::refresh() {
-    const LinkDestination before = destination();
-    const bool firstTime = d->cboPrinter->count() == 0 && d->cboDevice->count() == 0 &&
-                           before.kind == LinkDestination::Kind::None;
-
-    const vexlo::SpoolerQueues queues = vexlo::ListSpoolerQueues();
-    d->defaultQueue = queues.hasDefault;
-    d->spoolerError = QString::fromStdString(queues.error);
-    const QString typed = d->cboDevice->currentText();
-    const QString shownPrinter = d->cboPrinter->currentText();
-    {
-        const QSignalBlocker b1(d->cboPrinter), b2(d->cboDevice);
-        d->cboPrinter->clear();
-        for (const auto& q : queues.names) d->cboPrinter->addItem(QString::fromStdString(q));
-        // The list keeps showing a queue even while a device is in use.
-        if (shownPrinter.isEmpty()) {
-            d->cboPrinter->setCurrentIndex(d->cboPrinter->count() > 0 ? 0 : -1);
-        } else {
-            d->selectPrinter(shownPrinter);
-        }
-        d->cboDevice->clear();
-        for (const auto& dev : vexlo::ListDevices()) d->cboDevice->addItem(QString::fromStdString(dev));
-        d->cboDevice->setCurrentIndex(-1);
-        d->cboDevice->setEditText(typed);
-    }
-    d->cboPrinter->setToolTip(d->spoolerError.isEmpty() ? tr("Printers of the print spooler")
-                                                        : d->spoolerError);
-
-    if (!firstTime) {
-        setDestination(before);
-        return;
-    }
-    // Nothing chosen yet: the spooler's default, else the first device found.
-    if (queues.hasDefault) {
-        setDestination({LinkDestination::Kind::Spooler, queues.names.front()});
-    } else if (d->cboDevice->count() > 0) {
-        setDestination({LinkDestination::Kind::Device, d->cboDevice->itemText(0).toStdString()});
-    } else if (!queues.names.empty()) {
-        setDestination({LinkDestination::Kind::Spooler, queues.names.front()});
-    } else {
-        setDestination({});
-    }
+    BusyCursor busy;
+    d->listDevices();
+    d->takeQueues(vexlo::ListSpoolerQueues());
+    d->show();
 }
 
-LinkDestination VexloComm::destination() const {
-    if (d->optPrinter->isChecked()) {
-        const QString queue = d->cboPrinter->currentText();
-        if (!queue.isEmpty()) return {LinkDestination::Kind::Spooler, queue.toStdString()};
-    } else if (d->optDevice->isChecked()) {
-        const QString path = d->cboDevice->currentText().trimmed();
-        if (!path.isEmpty()) return {LinkDestination::Kind::Device, path.toStdString()};
-    }
-    return {};
-}
+bool VexloComm::queuesListed() const { return d->listed; }
 
-void VexloComm::setDestination(const LinkDestination& destination) {
-    const QString name = QString::fromStdString(destination.name);
-    switch (destination.kind) {
-    case LinkDestination::Kind::Spooler:
-        d->selectPrinter(name);
-        d->choose(d->optPrinter);
-        break;
-    case LinkDestination::Kind::Device:
-        d->cboDevice->setEditText(name);
-        d->choose(d->optDevice);
-        break;
-    case LinkDestination::Kind::None:
-        d->choose(nullptr);
-        break;
-    }
-    d->updateLine();
-}
+VexloLink& VexloComm::link() { return d->link; }
 
-QString VexloComm::nextJobText() const {
-    if (d->outputToFile) {
-        return d->outputFileName.empty()
-                   ? tr("Next job: to a file (no file name given)")
-                   : tr("Next job: file %1").arg(QString::fromStdString(d->outputFileName));
-    }
-    const LinkDestination dest = destination();
-    switch (dest.kind) {
-    case LinkDestination::Kind::Spooler:
-        return tr("Next job: printer \"%1\"").arg(QString::fromStdString(dest.name));
-    case LinkDestination::Kind::Device:
-        return tr("Next job: %1").arg(QString::fromStdString(dest.name));
-    case LinkDestination::Kind::None:
-        break;
-    }
-    return tr("No printer or device is chosen.");
-}
+LinkDestination VexloComm::destination() const { return d->link.destination(); }
+
+void VexloComm::setDestination(const LinkDestination& destination) { d->link.setDestination(destination); }
+
+QString VexloComm::nextJobText() const { return QString::fromStdString(d->link.nextJobText()); }
 
 void VexloComm::setShowSpooler(bool on) {
     d->optPrinter->setVisible(on);
@@ -286,101 +274,34 @@ void VexloComm::setShowFile(bool on) {
 
 // --- jobs ------------------------------------------------------------------
 
-void VexloComm::StartJob() {
-    // An unfinished job is dropped: it was never meant to reach the printer.
-    d->job.clear();
-    d->jobOpen = true;
-}
+void VexloComm::StartJob() { d->link.StartJob(); }
 
-void VexloComm::AddCommand(const std::string& command) {
-    if (!d->jobOpen) throw LinkError("A command was added while no print job was started.");
-    d->job += command;
-}
+void VexloComm::AddCommand(const std::string& command) { d->link.AddCommand(command); }
 
 void VexloComm::EndJob() {
-    if (!d->jobOpen) throw LinkError("A print job was ended that was never started.");
-    std::string bytes;
-    bytes.swap(d->job);
-    d->jobOpen = false;
-
-    BusyCursor busy;
-    if (d->outputToFile) {
-        vexlo::ReplaceFile(d->outputFileName, bytes);
-        return;
+    {
+        BusyCursor busy;
+        d->link.EndJob();
     }
-    const LinkDestination dest = destination();
-    switch (dest.kind) {
-    case LinkDestination::Kind::Spooler:
-        vexlo::SendToSpooler(dest.name, bytes, JobTitle);
-        return;
-    case LinkDestination::Kind::Device:
-        vexlo::WriteToDevice(dest.name, bytes);
-        return;
-    case LinkDestination::Kind::None:
-        break;
-    }
-    throw LinkError("No printer or device is chosen in the Settings box.");
+    if (!d->link.notice().empty()) emit noticed(QString::fromStdString(d->link.notice()));
 }
 
-void VexloComm::setOutputToFile(bool on) {
-    d->outputToFile = on;
-    d->updateLine();
-}
+void VexloComm::setOutputToFile(bool on) { d->link.setOutputToFile(on); }
+void VexloComm::setOutputMode(int32_t mode) { d->link.setOutputMode(mode); }
+void VexloComm::setOutputFileName(const std::string& path) { d->link.setOutputFileName(path); }
 
-void VexloComm::setOutputMode(int32_t mode) {
-    d->outputMode = mode;
-}
-
-void VexloComm::setOutputFileName(const std::string& path) {
-    d->outputFileName = path;
-    d->updateLine();
-}
-
-bool VexloComm::outputToFile() const { return d->outputToFile; }
-int32_t VexloComm::outputMode() const { return d->outputMode; }
-std::string VexloComm::outputFileName() const { return d->outputFileName; }
+bool VexloComm::outputToFile() const { return d->link.outputToFile(); }
+int32_t VexloComm::outputMode() const { return d->link.outputMode(); }
+std::string VexloComm::outputFileName() const { return d->link.outputFileName(); }
 
 // --- settings per name -----------------------------------------------------
 
 QString VexloComm::settingsPath() {
-    QString base = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
-    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + "/.config";
-    return base + "/kelvane/VexloComm.ini";
+    return QString::fromStdString(VexloLink::DefaultSettingsPath());
 }
 
-void VexloComm::LoadSettings(const std::string& name) {
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.beginGroup(GroupFor(name));
-    if (!settings.contains("Use")) return;  // never saved: keep the defaults
+void VexloComm::LoadSettings(const std::string& name) { d->link.LoadSettings(name); }
 
-    const QString printer = settings.value("Printer").toString();
-    const QString device = settings.value("Device").toString();
-    const QString use = settings.value("Use").toString();
-    if (!printer.isEmpty()) d->selectPrinter(printer);
-    d->cboDevice->setEditText(device);
-    if (use == KindText(LinkDestination::Kind::Spooler) && !printer.isEmpty()) {
-        setDestination({LinkDestination::Kind::Spooler, printer.toStdString()});
-    } else if (use == KindText(LinkDestination::Kind::Device) && !device.isEmpty()) {
-        setDestination({LinkDestination::Kind::Device, device.toStdString()});
-    } else {
-        setDestination({});
-    }
-}
-
-void VexloComm::SaveSettings(const std::string& name) {
-    const QString path = settingsPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(GroupFor(name));
-    settings.setValue("Use", KindText(destination().kind));
-    settings.setValue("Printer", d->cboPrinter->currentText());
-    settings.setValue("Device", d->cboDevice->currentText().trimmed());
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        throw LinkError("Cannot save the printer settings to " + path.toStdString() +
-                        ". Check that this folder may be written.");
-    }
-}
+void VexloComm::SaveSettings(const std::string& name) { d->link.SaveSettings(name); }
 
 }  // namespace kelvane

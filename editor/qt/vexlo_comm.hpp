@@ -1,23 +1,16 @@
 #pragma once
 // VexloComm: the printer-link control that each editor window holds as
-// VexloComm1. It shows where jobs go (a spooler queue, or a device or file
-// path) and delivers each job as one unit at EndJob.
+// VexloComm1. It shows and edits where jobs go; the job, the delivery and
+// the stored choices belong to its VexloLink.
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "printer_link.hpp"
+#include "vexlo_link.hpp"
 
 namespace kelvane {
-
-struct LinkDestination {
-    enum class Kind { None, Spooler, Device };
-    Kind kind = Kind::None;
-    std::string name;  // queue name, or device/file path
-    bool operator==(const LinkDestination&) const = default;
-};
 
 class VexloComm : public QWidget, public PrinterLink {
     Q_OBJECT
@@ -34,8 +27,6 @@ public:
     void setOutputMode(int32_t mode) override;
     void setOutputFileName(const std::string& path) override;
 
-    // OutputToFile alone sends jobs to OutputFileName; OutputMode is kept
-    // as given for the caller and selects nothing here.
     bool outputToFile() const;
     int32_t outputMode() const;
     std::string outputFileName() const;
@@ -48,15 +39,24 @@ public:
     LinkDestination destination() const;
     void setDestination(const LinkDestination& destination);
 
-    // Reads the spooler's queues and the devices present again.
+    // Reads the spooler's queues and the devices present again, now. The
+    // first reading of the queues runs in the background: a slow spooler
+    // must not hold up the window.
     void refresh();
+    bool queuesListed() const;
 
     // The line that tells the user where the next job goes.
     QString nextJobText() const;
 
+    VexloLink& link();
+
     // Where LoadSettings and SaveSettings keep their groups:
     // $XDG_CONFIG_HOME/kelvane/VexloComm.ini, else ~/.config/kelvane/VexloComm.ini.
     static QString settingsPath();
+
+signals:
+    // A job was delivered with something the user must hear of.
+    void noticed(const QString& text);
 
 private:
     struct Impl;

@@ -16,7 +16,11 @@
 
 #include <cups/cups.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 #include <csignal>
+#include <thread>
 #include <cstdlib>
 #include <functional>
 
@@ -48,6 +52,15 @@ void SendJob(VexloComm& link, const std::vector<std::string>& commands) {
     link.StartJob();
     for (const auto& c : commands) link.AddCommand(c);
     link.EndJob();
+}
+
+// The control reads the spooler's queues in the background.
+bool WaitForQueues(VexloComm& link) {
+    for (int i = 0; i < 500 && !link.queuesListed(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return link.queuesListed();
 }
 
 std::string LinkErrorOf(const std::function<void()>& call) {
@@ -340,6 +353,7 @@ protected:
 
 TEST_F(VexloSpoolerTest, JobsArriveOnceAndByteForByte) {
     VexloComm link;  // a new control picks the spooler's default queue
+    ASSERT_TRUE(WaitForQueues(link));
     auto* printers = link.findChild<QComboBox*>("cboPrinter");
     ASSERT_EQ(printers->count(), 2);
     EXPECT_EQ(printers->itemText(0), "vexlo_test");
@@ -399,6 +413,7 @@ TEST_F(VexloSpoolerTest, ControlFitsItsPlaceInTheSettingsFrame) {
     link->setGeometry((600 - 120) / 15, (3840 - 3600) / 15, 3825 / 15, 1560 / 15);
     link->setShowSpooler(true);
     link->setShowFile(true);
+    ASSERT_TRUE(WaitForQueues(*link));
     window.show();
     QApplication::processEvents();
 

@@ -1,0 +1,193 @@
+// The printer link without a window: its stored choices in the files the
+// earlier Qt builds wrote, the preselection, and the delivery hooks.
+#include <QSettings>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "vexlo_link.hpp"
+
+namespace {
+
+using kelvane::LinkDestination;
+using kelvane::LinkError;
+using kelvane::VexloLink;
+using kelvane::vexlo::SpoolerQueues;
+using Kind = LinkDestination::Kind;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The group the Qt control used for a name.
+QString QtGroup(const std::string& name) {
+    if (name.empty()) return QStringLiteral("%");
+    return QString::fromLatin1(QByteArray::fromStdString(name).toPercentEncoding());
+}
+
+struct Stored {
+    std::string name, use, printer, device;
+};
+
+TEST(VexloLinkSettings, ReadsAndWritesTheFilesOfTheQtControl) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
+    // Names and values that need every kind of escaping the file has.
+    const std::vector<Stored> byQt = {
+        {"MySettings", "device", "Office", "/dev/usb/lp0"},
+        {"a/b", "printer", "B\xC3\xBCro 2", "/tmp/x;y,z=1"},
+        {"", "none", "", " lead and trail "},
+        {"General", "device", "q", "C:\\path\\\"quoted\""},
+        {"x y%z", "printer", "@at", "tab\there"},
+    };
+    {
+        QSettings qt(QString::fromStdString(path), QSettings::IniFormat);
+        for (const auto& s : byQt) {
+            qt.beginGroup(QtGroup(s.name));
+            qt.setValue("Use", QString::fromStdString(s.use));
+            qt.setValue("Printer", QString::fromStdString(s.printer));
+            qt.setValue("Device", QString::fromStdString(s.device));
+            qt.endGroup();
+        }
+    }
+    VexloLink link(path);
+    for (const auto& s : byQt) {
+        SCOPED_TRACE(s.name);
+        link.setDestination({Kind::Spooler, "before"});
+        link.LoadSettings(s.name);
+        EXPECT_EQ(link.device(), s.device);
+        if (!s.printer.empty()) EXPECT_EQ(link.printer(), s.printer);
+        const Kind kind = s.use == "printer" ? Kind::Spooler : s.use == "device" ? Kind::Device : Kind::None;
+        EXPECT_EQ(link.destination().kind, kind);
+    }
+
+    // Written back by the link: the Qt control reads it, and keeps its own groups.
+    link.setDestination({Kind::Device, "/dev/ttyUSB1;2"});
+    link.SaveSettings("vorpen");
+    link.setDestination({Kind::Spooler, "B\xC3\xBCro 2"});
+    link.SaveSettings("a/b");
+    QSettings qt(QString::fromStdString(path), QSettings::IniFormat);
+    EXPECT_EQ(qt.value(QtGroup("vorpen") + "/Use").toString(), "device");
+    EXPECT_EQ(qt.value(QtGroup("vorpen") + "/Device").toString(), "/dev/ttyUSB1;2");
+    EXPECT_EQ(qt.value(QtGroup("a/b") + "/Use").toString(), "printer");
+    EXPECT_EQ(qt.value(QtGroup("a/b") + "/Printer").toString(), QString::fromUtf8("B\xC3\xBCro 2"));
+    EXPECT_EQ(qt.value(QtGroup("General") + "/Device").toString(), "C:\\path\\\"quoted\"");
+    EXPECT_EQ(qt.value(QtGroup("x y%z") + "/Device").toString(), "tab\there");
+    EXPECT_EQ(qt.value(QtGroup("x y%z") + "/Printer").toString(), "@at");
+    EXPECT_EQ(qt.childGroups().size(), 6);
+}
+
+TEST(VexloLinkSettings, AFileThatCannotBeWrittenIsReportedAndKept) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
+    { std::ofstream(path) << "; kept\n[Other]\nUse=device\n"; }
+    // A folder stands where the settings folder should be.
+    VexloLink blocked((dir.path() + "/VexloComm.ini/sub/VexloComm.ini").toStdString());
+    try {
+        blocked.SaveSettings("MySettings");
+        FAIL() << "saved into a file";
+    } catch (const LinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot save the printer settings"), std::string::npos);
+    }
+    VexloLink link(path);
+    link.setDestination({Kind::Device, "/dev/lp0"});
+    link.SaveSettings("MySettings");
+    EXPECT_EQ(ReadAll(path), "; kept\n[Other]\nUse=device\n\n[MySettings]\nDevice=/dev/lp0\nPrinter=\nUse=device\n");
+}
+
+// --- what a job goes to when nobody chose --------------------------------
+
+SpoolerQueues Queues(std::vector<std::string> names, bool hasDefault) {
+    SpoolerQueues q;
+    q.names = std::move(names);
+    q.hasDefault = hasDefault;
+    return q;
+}
+
+TEST(VexloLinkPreselection, DefaultQueueElseTheOnlyQueueElseNothing) {
+    struct Case {
+        SpoolerQueues queues;
+        LinkDestination expected;
+    };
+    const std::vector<Case> cases = {
+        {Queues({"Main", "Annex"}, true), {Kind::Spooler, "Main"}},
+        {Queues({"Annex"}, false), {Kind::Spooler, "Annex"}},
+        {Queues({"Annex", "Main"}, false), {}},
+        {Queues({}, false), {}},
+    };
+    for (const auto& c : cases) {
+        VexloLink link("/nonexistent/VexloComm.ini");
+        link.setQueues(c.queues);
+        EXPECT_EQ(link.destination(), c.expected) << c.queues.names.size();
+        EXPECT_FALSE(link.chosen());
+    }
+
+    // With nothing chosen a job goes nowhere and says where to choose.
+    VexloLink link("/nonexistent/VexloComm.ini");
+    link.setQueues(Queues({"Annex", "Main"}, false));
+    EXPECT_EQ(link.printer(), "Annex") << "the entry shows a queue without using it";
+    link.StartJob();
+    link.AddCommand("\x1b");
+    try {
+        link.EndJob();
+        FAIL() << "a job without a destination was taken";
+    } catch (const LinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("Settings"), std::string::npos) << e.what();
+    }
+}
+
+TEST(VexloLinkPreselection, AChoiceOutlivesNewListsAndAStoredNoneDoesNot) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
+    {
+        VexloLink first(path);
+        first.setDestination({Kind::Device, "/dev/ttyS0"});
+        first.SaveSettings("serial");
+        first.setDestination({});
+        first.SaveSettings("nothing");
+    }
+    VexloLink link(path);
+    link.LoadSettings("serial");  // before the spooler answered
+    link.setQueues(Queues({"Main"}, true));
+    EXPECT_EQ(link.destination(), (LinkDestination{Kind::Device, "/dev/ttyS0"}));
+
+    link.LoadSettings("nothing");
+    EXPECT_EQ(link.destination(), (LinkDestination{Kind::Spooler, "Main"}));
+    link.setQueues(Queues({"Other"}, false));
+    EXPECT_EQ(link.destination(), (LinkDestination{Kind::Spooler, "Other"}));
+    link.setDestination({Kind::Spooler, "Main"});
+    link.setQueues(Queues({"Other"}, true));
+    EXPECT_EQ(link.destination(), (LinkDestination{Kind::Spooler, "Main"}));
+}
+
+TEST(VexloLinkDelivery, DeviceJobsRunThroughTheWaiterAndKeepTheirFailure) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string out = (dir.path() + "/printer.bin").toStdString();
+    VexloLink link("/nonexistent/VexloComm.ini");
+    int waits = 0;
+    link.setWaiter([&](const std::function<void()>& work) {
+        ++waits;
+        std::thread(work).join();
+    });
+    link.setDestination({Kind::Device, out});
+    link.StartJob();
+    link.AddCommand(std::string("\x1b\x1d\x23\x54\x30\x30\x30\x30\x30\x0a\x00", 11));
+    link.EndJob();
+    EXPECT_EQ(ReadAll(out), std::string("\x1b\x1d\x23\x54\x30\x30\x30\x30\x30\x0a\x00", 11));
+
+    link.setDestination({Kind::Device, "/dev/usb/lp97"});
+    link.StartJob();
+    EXPECT_THROW(link.EndJob(), LinkError);
+    EXPECT_EQ(waits, 2);
+}
+
+}  // namespace
