@@ -15,8 +15,17 @@ std::string SimpleSend(PrinterLink& link, int16_t listPosition, const std::strin
     link.StartJob();
     link.AddCommand(SetSwitchCommand(currentSwitch, currentValue));
     link.AddCommand(ClosingCommand());
-    link.SaveSettings(SimpleSendSettingsName);
+    std::string notStored;
+    try {
+        link.SaveSettings(SimpleSendSettingsName);
+    } catch (const LinkError& e) {
+        notStored = e.what();
+    }
     link.EndJob();
+    if (!notStored.empty()) {
+        throw SettingsNotStored("The memory switch was sent, but the printer settings could not be stored. " +
+                                notStored);
+    }
     return currentSwitch;
 }
 

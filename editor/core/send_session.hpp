@@ -39,7 +39,15 @@ struct Row {
     std::string valueText;     // empty rows are skipped
 };
 
+// The job went out, but the link's settings could not be stored.
+class SettingsNotStored : public LinkError {
+public:
+    using LinkError::LinkError;
+};
+
 // Simple send; returns the number text, which the window keeps as CurrentSwitch.
+// Storing the link's settings is not what the user asked for: when that fails
+// the job is still delivered, and SettingsNotStored follows.
 std::string SimpleSend(PrinterLink& link, int16_t listPosition, const std::string& currentValue);
 
 // Advanced send: one set command per non-empty row, in row order, then the

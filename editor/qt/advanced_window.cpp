@@ -120,6 +120,7 @@ formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(
     VexloComm1->setGeometry(TwipsRect(600 - 240, 4920 - 4680, 3825, 1560));
     VexloComm1->setShowSpooler(true);
     VexloComm1->setShowFile(true);
+    connect(VexloComm1, &VexloComm::noticed, this, [this](const QString& text) { ShowWarning(this, text); });
 
     cmdSndPrn = MakeButton(this, QStringLiteral("cmdSndPrn"), QStringLiteral("Send to Printer"),
                            TwipsRect(240, 6720, 1335, 375));

@@ -70,6 +70,7 @@ formSimple::formSimple(QWidget* parent) : QWidget(parent) {
     VexloComm1->setGeometry(TwipsRect(600 - 120, 3840 - 3600, 3825, 1560));
     VexloComm1->setShowSpooler(true);
     VexloComm1->setShowFile(true);
+    connect(VexloComm1, &VexloComm::noticed, this, [this](const QString& text) { ShowWarning(this, text); });
 
     QWidget* order[] = {cboMemSw, cmdSend2Prn, cmdAdv, cmdCancel, Uncheck_all};
     QWidget* previous = nullptr;

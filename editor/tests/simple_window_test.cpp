@@ -2,6 +2,8 @@
 // stands in for the printer.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -205,6 +207,22 @@ TEST_F(SimpleWindow, LinkFailureIsReportedAndTheWindowGoesOn) {
     form->link()->setDestination({kelvane::LinkDestination::Kind::Device, printer.toStdString()});
     click("cmdSend2Prn");
     EXPECT_EQ(ReadAll(printer), Hex("1B 1D 23 2C 30 30 30 31 30 0A 00" + Closing));
+}
+
+TEST_F(SimpleWindow, SettingsThatCannotBeStoredDoNotStopTheSend) {
+    // Something that is not a folder stands where the settings folder goes.
+    QDir(settings.path("kelvane")).removeRecursively();
+    QFile blocker(settings.path("kelvane"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    Message seen;
+    auto answer = AnswerMessage(seen, QMessageBox::Ok, "simple_settings_not_stored");
+    click("cmdSend2Prn");
+    EXPECT_EQ(ReadAll(printer), Hex("1B 1D 23 2C 30 30 30 30 30 0A 00" + Closing));
+    EXPECT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.text.contains("was sent") && seen.text.contains("could not be stored"))
+        << seen.text.toStdString();
 }
 
 }  // namespace

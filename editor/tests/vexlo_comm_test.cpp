@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -375,6 +376,27 @@ TEST_F(VexloSpoolerTest, JobsArriveOnceAndByteForByte) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(cupsd.Jobs("vexlo_test").size(), 2u);
     EXPECT_TRUE(cupsd.Jobs("another").empty());
+}
+
+TEST_F(VexloSpoolerTest, APausedQueueTakesTheJobAndSaysSo) {
+    const std::string log = (cupsd.dir() / "log/lpadmin.out").string();
+    ASSERT_EQ(vexlotest::Run({"cupsdisable", "-h", cupsd.socket(), "another"}, log), 0);
+    VexloComm link;
+    QSignalSpy noticed(&link, &VexloComm::noticed);
+    link.setDestination({LinkDestination::Kind::Spooler, "another"});
+    SendJob(link, {Closing});
+    ASSERT_EQ(noticed.size(), 1);
+    EXPECT_EQ(noticed[0][0].toString(),
+              "Printer queue \"another\" is paused: the job waits there until the queue is resumed.");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(cupsd.Jobs("another").empty());
+
+    // Resumed, the queue prints the held job; a running queue has nothing to say.
+    ASSERT_EQ(vexlotest::Run({"cupsenable", "-h", cupsd.socket(), "another"}, log), 0);
+    ASSERT_EQ(cupsd.WaitForJobs("another", 1), 1u) << cupsd.ErrorLog();
+    EXPECT_EQ(ReadAll(cupsd.Jobs("another")[0]), Bytes({0x1B, 0x1D, 0x23, 0x54, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00}));
+    SendJob(link, {Closing});
+    EXPECT_EQ(noticed.size(), 1);
 }
 
 TEST_F(VexloSpoolerTest, QueueAndSpoolerFailuresAreClear) {
