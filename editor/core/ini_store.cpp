@@ -1,5 +1,6 @@
 #include "ini_store.hpp"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -214,6 +215,23 @@ std::string IniStore::Text() const {
 std::optional<std::string> IniStore::Value(const std::string& section, const std::string& key) const {
     for (const Line& line : lines_) {
         if (line.header || line.key.empty() || line.section != section || line.key != key) continue;
+        const std::string trimmed = Trim(line.text);
+        return UnescapeValue(trimmed.substr(trimmed.find('=') + 1));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniStore::ValueAnyCase(const std::string& section, const std::string& key) const {
+    const auto same = [](const std::string& a, const std::string& b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+                return false;
+        }
+        return true;
+    };
+    for (const Line& line : lines_) {
+        if (line.header || line.key.empty() || !same(line.section, section) || !same(line.key, key)) continue;
         const std::string trimmed = Trim(line.text);
         return UnescapeValue(trimmed.substr(trimmed.find('=') + 1));
     }

@@ -19,6 +19,8 @@ public:
 
     // Names are given unescaped; "" never names a section here.
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+    // For files edited by hand: names match in any case.
+    std::optional<std::string> ValueAnyCase(const std::string& section, const std::string& key) const;
     void SetValue(const std::string& section, const std::string& key, const std::string& value);
 
     static std::string EscapeName(const std::string& name);

@@ -1,5 +1,6 @@
 #include "settings_files.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <vector>
@@ -51,10 +52,17 @@ void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::stri
 
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout) {
-    std::ifstream file(filePath, std::ios::binary);
+    ReplayFile(filePath, ParallelPort{devicePath, ""}, stallTimeout);
+}
+
+void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
+    const std::string& devicePath = port.path;
+    std::ifstream file(filePath, std::ios::binary | std::ios::ate);
     if (!file) {
         throw FileError("Cannot open the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
     }
+    const auto total = static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg()));
+    file.seekg(0);
     OutputDevice device(devicePath, false);
     if (!device.isOpen()) {
         const int error = device.openError();
@@ -62,10 +70,16 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath,
             "Cannot open the parallel port " + Quoted(devicePath) + " for writing: " + ErrorText(error);
         const std::string group = (error == EACCES || error == EPERM) ? AccessGroup(devicePath) : "";
         if (!group.empty()) message += ". Members of the group \"" + group + "\" may write it";
+        if (!port.setting.empty() && (error == ENOENT || error == ENXIO || error == ENODEV)) {
+            message += ". \"LPT1\" is " + devicePath + ": give the printer's device as LPT1= in the [Devices] section of " +
+                       port.setting + " (a USB printer is usually /dev/usb/lp0)";
+        }
         throw FileError(message);
     }
+    std::size_t sent = 0;
     const auto writeFailure = [&](const std::string& reason) {
-        return FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": " + reason);
+        return FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": only " +
+                         std::to_string(sent) + " of " + std::to_string(total) + " bytes went out: " + reason);
     };
 
     std::vector<char> buffer(64 * 1024);
@@ -76,6 +90,7 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath,
             throw FileError("Cannot read the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
         }
         const DeviceWrite written = device.Write(buffer.data(), got, stallTimeout);
+        sent += written.written;
         switch (written.stop) {
             case DeviceWrite::Stop::None: break;
             case DeviceWrite::Stop::Error: throw writeFailure(ErrorText(written.error));

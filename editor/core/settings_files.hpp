@@ -5,13 +5,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "editor_paths.hpp"
 #include "printer_link.hpp"
 #include "send_session.hpp"
 
 namespace kelvane {
 
 inline constexpr const char* NoSessionMessage = "There are no open sessions, start a session first!";
-inline constexpr const char* ParallelPortDevice = "/dev/lp0";  // "LPT1"
 
 // A file or device that could not be read or written; the message names it
 // and gives the system's reason.
@@ -24,9 +24,12 @@ public:
 // empties the entries it wrote. The caller checks SessionHasValues first.
 void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::string& path);
 
-// Copies every byte of `filePath`, in order and unchanged, to `devicePath`.
+// Copies every byte of `filePath`, in order and unchanged, to the port.
 // A port that takes no byte for `stallTimeout` (printer off or offline) is
-// a failure: the window must not wait for it forever.
+// a failure: the window must not wait for it forever. A port that is not
+// there is reported with the setting that maps it.
+void ReplayFile(const std::string& filePath, const ParallelPort& port,
+                std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 

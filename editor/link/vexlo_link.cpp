@@ -3,7 +3,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "config_folder.hpp"
+#include "editor_paths.hpp"
 #include "ini_store.hpp"
 
 namespace kelvane {

@@ -70,7 +70,7 @@ QString Reason(const std::exception& e) { return QString::fromStdString(e.what()
 
 }  // namespace
 
-formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(ParallelPortDevice) {
+formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(simple->parallelPort()) {
     setObjectName(QStringLiteral("formAdvanced"));
     setWindowTitle(QStringLiteral("Kelvane - Advanced Mode"));
     setWindowIcon(ProgramIcon());
@@ -302,7 +302,15 @@ void formAdvanced::Load_Switches_Click() {
     const QString path = RunFileDialog(false);
     if (path.isEmpty()) return;
     try {
-        ReplayFile(path.toStdString(), parallelPort_);
+        std::exception_ptr failure;
+        RunKeepingPainted([&] {
+            try {
+                ReplayFile(path.toStdString(), parallelPort_);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        if (failure) std::rethrow_exception(failure);
     } catch (const std::exception& e) {
         ShowFailure(this, Reason(e));
     }

@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "editor_paths.hpp"
 #include "send_session.hpp"
 
 class QComboBox;
@@ -42,8 +43,8 @@ public:
     QFileDialog* fileDialog() const { return CommonDialog2; }
 
     // "LPT1": where "Load Switches" sends a file.
-    void setParallelPort(const std::string& devicePath) { parallelPort_ = devicePath; }
-    std::string parallelPort() const { return parallelPort_; }
+    void setParallelPort(const std::string& devicePath) { parallelPort_.path = devicePath; }
+    std::string parallelPort() const { return parallelPort_.path; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,7 +86,7 @@ private:
     SessionState session_;
     bool loaded_ = false;
     QString dialogFileName_;
-    std::string parallelPort_;
+    ParallelPort parallelPort_;
 };
 
 }  // namespace kelvane

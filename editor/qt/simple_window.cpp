@@ -17,7 +17,8 @@
 
 namespace kelvane {
 
-formSimple::formSimple(QWidget* parent) : QWidget(parent) {
+formSimple::formSimple(QWidget* parent)
+    : QWidget(parent), parallelPort_(ReadParallelPort(EditorSettingsPath())) {
     setObjectName(QStringLiteral("formSimple"));
     setWindowTitle(QStringLiteral("Kelvane - Simple Mode"));
     setWindowIcon(ProgramIcon());

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "editor_paths.hpp"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -39,6 +41,8 @@ public:
     static int32_t cBinary(const QString& BinaryString);
 
     VexloComm* link() const { return VexloComm1; }
+    // "LPT1" as the device map read at start gives it.
+    const ParallelPort& parallelPort() const { return parallelPort_; }
     formAdvanced* advanced() const { return advanced_.get(); }
     QString currentValue() const { return CurrentValue; }
     QString currentSwitch() const { return CurrentSwitch; }
@@ -80,6 +84,7 @@ private:
     QString CurrentSwitch;
     bool loaded_ = false;
     std::unique_ptr<formAdvanced> advanced_;
+    ParallelPort parallelPort_;
 };
 
 }  // namespace kelvane

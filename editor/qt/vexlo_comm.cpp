@@ -31,20 +31,6 @@ public:
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-// Runs `work` on a thread of its own and keeps the window painted until it
-// ends; input waits until then.
-void KeepPainted(const std::function<void()>& work) {
-    QEventLoop loop;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-}
-
 // One line that never grows its box: too long a text is shortened in the
 // middle, and the whole text stays in the tooltip.
 class ElidedLabel : public QLabel {
@@ -72,6 +58,19 @@ private:
 };
 
 }  // namespace
+
+void RunKeepingPainted(const std::function<void()>& work) {
+    BusyCursor busy;
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    while (!done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+}
 
 struct VexloComm::Impl {
     VexloComm* q = nullptr;
@@ -215,7 +214,7 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
     grid->setRowStretch(3, 1);
 
     d->link.setOnChange([this] { d->show(); });
-    d->link.setWaiter(KeepPainted);
+    d->link.setWaiter(RunKeepingPainted);
 
     connect(d->choice, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
         if (on) d->edited(d->checkedKind());

@@ -5,12 +5,17 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "vexlo_link.hpp"
 
 namespace kelvane {
+
+// Runs `work` (a device delivery) on a thread of its own while the windows
+// keep painting under a busy cursor; input waits until it is done.
+void RunKeepingPainted(const std::function<void()>& work);
 
 class VexloComm : public QWidget, public PrinterLink {
     Q_OBJECT

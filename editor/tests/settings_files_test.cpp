@@ -144,6 +144,9 @@ TEST(Replay, PortThatTakesNothingIsReportedNotWaitedForForever) {
     } catch (const FileError& error) {
         EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
         EXPECT_NE(std::string(error.what()).find("took nothing more"), std::string::npos) << error.what();
+        // What a partial job did to the printer is the user's to judge.
+        EXPECT_NE(std::string(error.what()).find(" of 1048576 bytes went out"), std::string::npos) << error.what();
+        EXPECT_EQ(std::string(error.what()).find("only 0 of"), std::string::npos) << error.what();
     }
     close(slave);
     close(master);
@@ -177,4 +180,34 @@ TEST(Replay, ErrorsNameTheFileOrDeviceAndTheReason) {
     EXPECT_FALSE(fs::exists(dir / "lp9"));
     // A device that refuses writes (the full device) is a failure, not a partial copy.
     EXPECT_THROW(ReplayFile(dir / "ok.prn", "/dev/full"), FileError);
+}
+
+// "LPT1" comes from the device map in the editor's settings file, which the
+// program reads and never writes.
+TEST(ParallelPortMap, DefaultMappedAndNamedWhenMissing) {
+    TempDir dir;
+    const std::string ini = dir / "Kelvane2.ini";
+    ParallelPort port = ReadParallelPort(ini);
+    EXPECT_EQ(port.path, "/dev/lp0");
+    EXPECT_FALSE(fs::exists(ini));
+
+    const std::string text = "; by hand\r\n[devices]\r\n lpt1 = " + (dir / "usb lp0") + " \r\n";
+    WriteFile(ini, text);
+    port = ReadParallelPort(ini);
+    EXPECT_EQ(port.path, dir / "usb lp0");
+    EXPECT_EQ(ReadFile(ini), text);
+    WriteFile(ini, "[Devices]\nLPT1=\n");
+    EXPECT_EQ(ReadParallelPort(ini).path, "/dev/lp0");
+
+    WriteFile(dir / "ok.prn", "\x1B\x1D#T00000\n");
+    WriteFile(ini, "[Devices]\nLPT1=" + (dir / "lp7") + "\n");
+    try {
+        ReplayFile(dir / "ok.prn", ReadParallelPort(ini));
+        ADD_FAILURE() << "a missing port took the file";
+    } catch (const FileError& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find(dir / "lp7"), std::string::npos) << text;
+        EXPECT_NE(text.find("LPT1= in the [Devices] section of " + ini), std::string::npos) << text;
+    }
+    EXPECT_FALSE(fs::exists(dir / "lp7"));
 }

@@ -225,4 +225,18 @@ TEST_F(SimpleWindow, SettingsThatCannotBeStoredDoNotStopTheSend) {
         << seen.text.toStdString();
 }
 
+TEST_F(SimpleWindow, LptOneIsMappedByTheSettingsFileReadAtStart) {
+    EXPECT_EQ(form->parallelPort().path, "/dev/lp0");
+    ASSERT_TRUE(QDir().mkpath(settings.path("kelvane")));
+    QFile ini(settings.path("kelvane/Kelvane2.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Devices]\nLPT1=/dev/usb/lp1\n");
+    ini.close();
+    EXPECT_EQ(form->parallelPort().path, "/dev/lp0") << "read once, at start";
+
+    formSimple next;
+    EXPECT_EQ(next.parallelPort().path, "/dev/usb/lp1");
+    EXPECT_EQ(next.parallelPort().setting, settings.path("kelvane/Kelvane2.ini").toStdString());
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -150,6 +152,43 @@ TEST_F(VexloCommTest, PseudoTerminalReceivesTheJobUnchanged) {
     // The line's default output processing would have made 0A into 0D 0A.
     EXPECT_EQ(got, Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x33, 0x30, 0x30, 0x30, 0x35, 0x0A, 0x00,
                           0x1B, 0x1D, 0x23, 0x54, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00}));
+}
+
+// A printer that reads slowly: the window keeps running its timers (and so
+// its painting) under a busy cursor while the job goes out.
+TEST_F(VexloCommTest, TheWindowKeepsRunningWhileADeviceTakesItsTime) {
+    const Terminal line;
+    ASSERT_TRUE(line.open());
+    fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
+    const std::string job(1 << 20, '\x1b');
+
+    VexloComm link;
+    link.setDestination({LinkDestination::Kind::Device, line.slave});
+    bool delivering = false;
+    int ticksDuring = 0;
+    bool busyCursor = true;
+    size_t got = 0;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        if (delivering) {
+            ++ticksDuring;
+            busyCursor = busyCursor && QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        }
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(line.master, buf, sizeof buf)) > 0) got += static_cast<size_t>(n);
+    });
+    reader.start(5);
+    delivering = true;
+    SendJob(link, {job});
+    delivering = false;
+    for (int i = 0; i < 100 && got < job.size(); ++i) QTest::qWait(10);
+
+    EXPECT_EQ(got, job.size());
+    EXPECT_GT(ticksDuring, 0);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(VexloCommTest, EachJobIsDeliveredWholeOrNotAtAll) {

@@ -1,9 +1,11 @@
-#include "config_folder.hpp"
+#include "editor_paths.hpp"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+
+#include "ini_store.hpp"
 
 namespace kelvane {
 
@@ -20,8 +22,18 @@ std::string ConfigFolder() {
     return base + "/.config/kelvane/";
 }
 
-std::string ParallelPortPath(const std::string& configured) {
-    return configured.empty() ? "/dev/lp0" : configured;
+std::string EditorSettingsPath() {
+    return ConfigFolder() + "Kelvane2.ini";
+}
+
+ParallelPort ReadParallelPort(const std::string& settingsFile) {
+    ParallelPort port{"/dev/lp0", settingsFile};
+    IniStore store;
+    // A file that cannot be read maps nothing; the message for the port names it.
+    if (!store.Read(settingsFile)) return port;
+    const std::string mapped = store.ValueAnyCase("Devices", "LPT1").value_or("");
+    if (!mapped.empty()) port.path = mapped;
+    return port;
 }
 
 }  // namespace kelvane

@@ -1,0 +1,26 @@
+#pragma once
+// Where the editor keeps its own files, and what "LPT1" is on this system.
+#include <string>
+
+namespace kelvane {
+
+// The folder of VexloComm.ini (the printer link's choices per name) and
+// Kelvane2.ini (the device map, edited by hand), ending in the platform's
+// separator; "" when none can be found.
+// Linux: $XDG_CONFIG_HOME/kelvane/, else ~/.config/kelvane/.
+std::string ConfigFolder();
+
+// ConfigFolder() + "Kelvane2.ini".
+std::string EditorSettingsPath();
+
+// "LPT1" as "Load Switches" opens it.
+struct ParallelPort {
+    std::string path;     // what is opened
+    std::string setting;  // the file that maps it, "" when nothing can
+};
+
+// Reads the map once; the file is never written. Linux: LPT1= in the
+// [Devices] section of `settingsFile`, else /dev/lp0.
+ParallelPort ReadParallelPort(const std::string& settingsFile);
+
+}  // namespace kelvane
