@@ -1,0 +1,42 @@
+// TORWIN.INI through the system's profile functions; a bare file name lands
+// where the system keeps such files (the Windows folder, or its per-user copy).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "profile.hpp"
+
+namespace quarveld {
+
+std::string GetProfileString(const std::string& path, const std::string& section, const std::string& key,
+                             const std::string& defaultValue) {
+    std::vector<char> buffer(4096);
+    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), path.c_str());
+    return std::string(buffer.data(), n);
+}
+
+bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries,
+                         std::string* why) {
+    // The profile functions write key by key; each call is the system's own.
+    for (const auto& [key, value] : entries) {
+        if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str())) {
+            if (why) {
+                const DWORD error = GetLastError();
+                char text[512] = {};
+                if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                    text, sizeof text, nullptr))
+                    snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+                *why = text;
+                while (!why->empty() && (why->back() == '\n' || why->back() == '\r')) why->pop_back();
+            }
+            return false;
+        }
+    }
+    // Flush the system's cache of the file.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    return true;
+}
+
+}  // namespace quarveld
