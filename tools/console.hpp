@@ -1,0 +1,14 @@
+#pragma once
+// What the command-line tools need from the console: whether a stream is a
+// terminal, and Ctrl+C as a request to stop rather than a kill.
+namespace tools {
+
+bool StdoutIsTerminal();
+bool StdinIsTerminal();
+
+// From now on Ctrl+C (and a polite termination request) only sets a flag
+// that Interrupted() reports.
+void CatchInterrupt();
+bool Interrupted();
+
+}  // namespace tools
