@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include "simulated_printer.hpp"
+#include "tool_runs.hpp"
+
+namespace tools::test {
+namespace {
+
+using quarveld::sim::Behaviour;
+using quarveld::sim::SimulatedPrinter;
+
+// Two data records and an S0 header: three frames, six data bytes.
+const char* const Image3 = "S00600004844521B\nS1061000010203E3\nS1061003010203E0\nS9030000FC\n";
+
+std::string Frames(const SimulatedPrinter& printer) {
+    std::string text;
+    for (const auto& frame : printer.frames()) text += Hex(std::string(frame.begin(), frame.end())) + "\n";
+    return text;
+}
+
+struct WriterSetup {
+    ScratchDir dir;
+    std::string image = dir / "image.mot";
+    std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir / "config"};
+    WriterSetup() { WriteFile(image, Image3); }
+    std::vector<std::string> Args(std::vector<std::string> options) const {
+        options.insert(options.begin(), QUARVELD_WRITE);
+        options.push_back(image);
+        return options;
+    }
+};
+
+TEST(QuarveldWrite, SendsTheWindowsFramesAndCountsThemInPlainLines) {
+    WriterSetup setup;
+    SimulatedPrinter printer;
+    const ToolRun run = RunTool(setup.dir, setup.Args({"--port", printer.devicePath()}), setup.env);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Frames(printer),
+              "02 00 00 00 00 00 03 01 40\n"
+              "02 03 00 00 10 00 01 02 03 03 AD F6\n"
+              "02 03 00 00 10 03 01 02 03 03 AD B2\n");
+    // Output is no terminal: whole lines, the last one complete, no carriage returns.
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    EXPECT_NE(run.out.find("6 of 6 bytes, frame 3 of 3"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Write End !\n"), std::string::npos) << run.out;
+
+    // The dry run prints the same frames without a port.
+    const ToolRun dry = RunTool(setup.dir, setup.Args({"--dry-run"}), setup.env);
+    EXPECT_EQ(dry.status, 0);
+    EXPECT_EQ(dry.out, Frames(printer));
+}
+
+TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
+    WriterSetup setup;
+    SimulatedPrinter printer;
+    std::filesystem::create_directories(setup.dir / "config");
+    // COM2 (211 = 0x00d3) at 19200, its device mapped to the simulated printer.
+    WriteFile(setup.dir / "config/TORWIN.INI",
+              "[QUARVELD]\nPORT0=00c9\nPORT1=00cd\nPORT2=00cf\nPORT3=00d3\n[Devices]\nCOM1=" +
+                  setup.dir / "no-com1" + "\nCOM2=" + printer.devicePath() + "\n");
+    const ToolRun run = RunTool(setup.dir, setup.Args({}), setup.env);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(printer.framesReceived(), 3u);
+
+    // An option wins over the file; COM1 is mapped to nothing here.
+    const ToolRun com1 = RunTool(setup.dir, setup.Args({"--port", "COM1", "--baud", "2400"}), setup.env);
+    EXPECT_EQ(com1.status, 2);
+    EXPECT_NE(com1.err.find("COM1 (" + setup.dir / "no-com1)"), std::string::npos) << com1.err;
+}
+
+TEST(QuarveldWrite, ReportsNakWithTheFrameAndExitsOne) {
+    WriterSetup setup;
+    Behaviour nak;
+    nak.nakAtFrame = 1;
+    SimulatedPrinter printer(nak);
+    const ToolRun run = RunTool(setup.dir, setup.Args({"--port", printer.devicePath()}), setup.env);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Write Error !"), std::string::npos);
+    EXPECT_NE(run.err.find("NAK"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("frame 2"), std::string::npos) << run.err;
+    EXPECT_EQ(printer.framesReceived(), 2u);
+}
+
+TEST(QuarveldWrite, TimeoutEndsASilentRunAndCtrlCAbortsIt) {
+    WriterSetup setup;
+    Behaviour silent;
+    silent.silentFromFrame = 1;
+    {
+        SimulatedPrinter printer(silent);
+        const ToolRun run = RunTool(setup.dir, setup.Args({"--port", printer.devicePath(), "--timeout", "0.5"}),
+                                    setup.env);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("no answer from the printer for 0.5 s at frame 2 of 3"), std::string::npos)
+            << run.err;
+    }
+    SimulatedPrinter printer(silent);
+    Tool tool(setup.dir, setup.Args({"--port", printer.devicePath()}), setup.env);
+    ASSERT_TRUE(printer.waitForFrames(2, 5000));
+    tool.Signal(SIGINT);
+    const ToolRun run = tool.Wait();
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.out.find("Aborted"), std::string::npos);
+    EXPECT_NE(run.err.find("after 1 of 3 frames"), std::string::npos) << run.err;
+}
+
+TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
+    WriterSetup setup;
+    SimulatedPrinter printer;
+    const std::string port = printer.devicePath();
+
+    const ToolRun noImage = RunTool(setup.dir, {QUARVELD_WRITE, "--port", port}, setup.env);
+    EXPECT_EQ(noImage.status, 2);
+    EXPECT_NE(noImage.err.find("no image given"), std::string::npos);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--baud", "115200"},
+                                                {"--bits", "6"}, {"--parity", "mark"}, {"--timeout", "0"},
+                                                {"--timeout", "x"}, {"--bogus"}, {"--port"}}) {
+        EXPECT_EQ(RunTool(setup.dir, setup.Args(bad), setup.env).status, 2) << bad[0];
+    }
+
+    const ToolRun missing = RunTool(setup.dir, {QUARVELD_WRITE, "--port", port, setup.dir / "none.mot"}, setup.env);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("none.mot: the image cannot be opened"), std::string::npos) << missing.err;
+
+    const ToolRun noPort = RunTool(setup.dir, setup.Args({"--port", setup.dir / "no-such-tty"}), setup.env);
+    EXPECT_EQ(noPort.status, 2);
+    EXPECT_NE(noPort.err.find("no-such-tty"), std::string::npos) << noPort.err;
+
+    // A damaged line is found by the count before anything is sent.
+    WriteFile(setup.image, "S1061000010203E3\nS1G61000010203E3\nS9030000FC\n");
+    const ToolRun damaged = RunTool(setup.dir, setup.Args({"--port", port}), setup.env);
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.err.find("line 2"), std::string::npos) << damaged.err;
+    EXPECT_EQ(printer.framesReceived(), 0u);
+
+    const ToolRun help = RunTool(setup.dir, {QUARVELD_WRITE, "--help"}, setup.env);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tools::test

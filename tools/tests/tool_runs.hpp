@@ -1,0 +1,87 @@
+#pragma once
+// Runs a command-line tool as a user would: arguments, environment, standard
+// output and error in files, the exit status.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image_files.hpp"
+
+namespace tools::test {
+
+using quarveld::test::ReadFile;
+using quarveld::test::ScratchDir;
+using quarveld::test::WriteFile;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// A tool started in the background; stdin is /dev/null, so never a terminal.
+class Tool {
+public:
+    Tool(const ScratchDir& dir, std::vector<std::string> argv, std::vector<std::string> env = {})
+        : out_(dir / "tool.out"), err_(dir / "tool.err") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            for (std::string& e : env) putenv(e.data());
+            std::vector<char*> args;
+            for (std::string& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+    }
+    ~Tool() {
+        if (pid_ > 0 && !waited_) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+    void Signal(int signal) { kill(pid_, signal); }
+    ToolRun Wait() {
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        waited_ = true;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out_), ReadFile(err_)};
+    }
+
+private:
+    std::string out_, err_;
+    pid_t pid_ = -1;
+    bool waited_ = false;
+};
+
+inline ToolRun RunTool(const ScratchDir& dir, std::vector<std::string> argv, std::vector<std::string> env = {}) {
+    Tool tool(dir, std::move(argv), std::move(env));
+    return tool.Wait();
+}
+
+// Bytes as "1B 1D 23 ..." for readable failures.
+inline std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char c : bytes) {
+        if (!text.empty()) text += ' ';
+        text += digits[c >> 4];
+        text += digits[c & 15];
+    }
+    return text;
+}
+
+}  // namespace tools::test
