@@ -1,6 +1,8 @@
 // TORWIN.INI through the system's profile functions; a bare file name lands
 // where the system keeps such files (the Windows folder, or its per-user copy).
 #include <windows.h>
+// windows.h names its own GetProfileString; ours is the one declared in profile.hpp.
+#undef GetProfileString
 
 #include <string>
 #include <vector>
