@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -234,6 +235,9 @@ bool SimulatedPrinter::pauseUntil(std::chrono::steady_clock::time_point until) {
 }
 
 void SimulatedPrinter::run() {
+    // Paced bytes are timed waits: without the default 50 us of slack each,
+    // the line's timing is the baud rate's, not the scheduler's.
+    if (behaviour_.byteDelayMicros > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     std::array<uint8_t, 4096> buffer;
     for (;;) {
         bool partial;
@@ -381,8 +385,12 @@ void SimulatedPrinter::send(const std::string& bytes) {
         std::size_t chunk = bytes.size() - done;
         if (behaviour_.byteDelayMicros > 0) {
             // One byte at a time, each when the line would have delivered it.
+            // The answer follows the frame's last byte on the line at once;
+            // this thread waking up a little late is no time on the line.
             chunk = 1;
-            lineBusyUntil_ = std::max(lineBusyUntil_, clock::now()) + perByte;
+            const auto now = clock::now();
+            constexpr auto lateWakeUp = std::chrono::milliseconds(2);
+            lineBusyUntil_ = (now - lineBusyUntil_ < lateWakeUp ? lineBusyUntil_ : now) + perByte;
             if (!pauseUntil(lineBusyUntil_)) break;
         }
         const std::size_t n = writeSome(bytes.data() + done, chunk);
