@@ -39,6 +39,19 @@ TEST(KelvaneSend, SendsTheAdvancedWindowsJobToAFileOrDevice) {
     EXPECT_EQ(ReadFile(setup.dir / "lp"), std::string("\x1B\x1D\x23\x2C\x30\x31\x0A\x00", 8) + Closing + ClearAll + Closing);
 }
 
+TEST(KelvaneSend, ClearAllAsksOnATerminalAndOnlyYesSends) {
+    EditorSetup setup;
+    const std::string lp = setup.dir / "lp";
+    const ToolRun no = RunOnTerminal({KELVANE_SEND, "--device", lp, "--clear-all"}, setup.env, "[y/N]", "n\n");
+    EXPECT_EQ(no.status, 1) << no.out;
+    EXPECT_NE(no.out.find("This will clear all memory switches"), std::string::npos) << no.out;
+    EXPECT_FALSE(std::filesystem::exists(lp));
+
+    const ToolRun yes = RunOnTerminal({KELVANE_SEND, "--device", lp, "--clear-all"}, setup.env, "[y/N]", "y\n");
+    EXPECT_EQ(yes.status, 0) << yes.out;
+    EXPECT_EQ(ReadFile(lp), ClearAll + Closing);
+}
+
 TEST(KelvaneSend, DefaultsToTheLinksStoredChoice) {
     EditorSetup setup;
     EXPECT_EQ(setup.Send({"1=2"}).status, 1);  // nothing stored yet

@@ -50,6 +50,19 @@ TEST(QuarveldWrite, SendsTheWindowsFramesAndCountsThemInPlainLines) {
     EXPECT_EQ(dry.out, Frames(printer));
 }
 
+TEST(QuarveldWrite, OnATerminalRewritesOneProgressLine) {
+    WriterSetup setup;
+    SimulatedPrinter printer;
+    const ToolRun run = RunOnTerminal(setup.Args({"--port", printer.devicePath()}), setup.env);
+    EXPECT_EQ(run.status, 0) << run.out;
+    // Every frame redraws the line from its start; the run's end goes below it.
+    EXPECT_NE(run.out.find("\r3 of 6 bytes, frame 2 of 3"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\r6 of 6 bytes, frame 3 of 3"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("left"), std::string::npos);
+    EXPECT_NE(run.out.find("Write End !"), std::string::npos);
+    EXPECT_EQ(printer.framesReceived(), 3u);
+}
+
 TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
     WriterSetup setup;
     SimulatedPrinter printer;

@@ -2,6 +2,8 @@
 // Runs a command-line tool as a user would: arguments, environment, standard
 // output and error in files, the exit status.
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +72,45 @@ private:
 inline ToolRun RunTool(const ScratchDir& dir, std::vector<std::string> argv, std::vector<std::string> env = {}) {
     Tool tool(dir, std::move(argv), std::move(env));
     return tool.Wait();
+}
+
+// Runs a tool on a terminal of its own, typing `input` once it has printed
+// `prompt` (when given). Output is all the terminal showed.
+inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::string> env,
+                             const std::string& prompt = "", const std::string& input = "") {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        for (std::string& e : env) putenv(e.data());
+        std::vector<char*> args;
+        for (std::string& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    ToolRun run;
+    if (pid < 0) return run;
+    bool typed = prompt.empty();
+    if (typed && !input.empty()) (void)!write(master, input.data(), input.size());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the tool has ended
+        run.out.append(buffer, static_cast<std::size_t>(n));
+        if (!typed && run.out.find(prompt) != std::string::npos) {
+            typed = true;
+            (void)!write(master, input.data(), input.size());
+        }
+    }
+    int status = 0;
+    kill(pid, SIGKILL);  // only if it is still there after the time allowed
+    waitpid(pid, &status, 0);
+    close(master);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 // Bytes as "1B 1D 23 ..." for readable failures.
