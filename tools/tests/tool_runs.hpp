@@ -27,6 +27,16 @@ struct ToolRun {
     std::string err;
 };
 
+// In a child process: the tool, with `env` added to the environment.
+[[noreturn]] inline void Exec(std::vector<std::string>& argv, std::vector<std::string>& env) {
+    for (std::string& e : env) putenv(e.data());
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 // A tool started in the background; stdin is /dev/null, so never a terminal.
 class Tool {
 public:
@@ -40,12 +50,7 @@ public:
             dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
-            for (std::string& e : env) putenv(e.data());
-            std::vector<char*> args;
-            for (std::string& a : argv) args.push_back(a.data());
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+            Exec(argv, env);
         }
     }
     ~Tool() {
@@ -80,14 +85,7 @@ inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::str
                              const std::string& prompt = "", const std::string& input = "") {
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-        for (std::string& e : env) putenv(e.data());
-        std::vector<char*> args;
-        for (std::string& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    if (pid == 0) Exec(argv, env);
     ToolRun run;
     if (pid < 0) return run;
     bool typed = prompt.empty();
