@@ -28,6 +28,7 @@
 //   style SPEC [ID]           prints the window style and extended style in hex
 //   list                      prints every visible top-level window: handle, class, title
 //   openfile PATH [WAIT]      fills in the open-file dialog's name field and presses Open
+//                             (a Unix path /a/b becomes Z:\a\b)
 //   screenshot FILE           saves the whole screen as PNG (ImageMagick's `import -window root`)
 // Posted messages do not wait: a click that opens a modal dialog returns at once.
 #include <windows.h>
@@ -152,7 +153,16 @@ HWND WaitFor(const std::string& specText, long waitMs) {
 
 HWND Control(HWND window, long id) { return id == 0 ? window : GetDlgItem(window, static_cast<int>(id)); }
 
-int OpenFile(const std::string& path, long waitMs) {
+// A Unix path as Wine names it: on drive Z:, with backslashes.
+std::string WindowsPath(std::string path) {
+    if (path.empty() || path[0] != '/') return path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return "Z:" + path;
+}
+
+int OpenFile(const std::string& given, long waitMs) {
+    const std::string path = WindowsPath(given);
     // The name field of the open-file dialog (cmb13, 0x47c) exists and is
     // visible only once the dialog is ready for input.
     const Spec spec = ParseSpec("class=#32770");
