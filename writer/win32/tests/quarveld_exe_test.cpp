@@ -252,8 +252,10 @@ TEST_F(QuarveldExe, NakAndFailuresAtTheStartGiveWriteError) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_TRUE(printer.received().empty());
     }
-    // A COM1 that leads nowhere.
-    session->MapCom1(Path("no-such-device"));
+    // A COM1 that cannot be opened. (Wine maps a path that is not there to
+    // its own default device instead; a folder is there and fails.)
+    std::filesystem::create_directories(Path("not-a-device"));
+    session->MapCom1(Path("not-a-device"));
     StartWrite(image);
     EXPECT_TRUE(Ok({"wait", ErrorNotice}));
     EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
