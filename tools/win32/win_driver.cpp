@@ -9,6 +9,8 @@
 //   class=NAME    its window class ("#32770" for dialogs)
 //   title=TEXT    its caption, exactly
 //   has=TEXT      a child control with this text (a notice without a caption)
+//   shown=any     hidden windows count too (a modal dialog is shown only once
+//                 its thread's queue is first empty; a quick run may end before)
 // e.g. "class=#32770;title=Port" or "class=#32770;has=Write End !".
 // Controls are named by their dialog id, decimal or 0x hex; id 0 is the
 // window itself.
@@ -43,7 +45,7 @@ namespace {
 
 struct Spec {
     std::string className, title, has;
-    bool hasClass = false, hasTitle = false, hasChild = false;
+    bool hasClass = false, hasTitle = false, hasChild = false, anyShown = false;
 };
 
 Spec ParseSpec(const std::string& text) {
@@ -62,6 +64,8 @@ Spec ParseSpec(const std::string& text) {
         } else if (part.rfind("has=", 0) == 0) {
             spec.has = part.substr(4);
             spec.hasChild = true;
+        } else if (part == "shown=any") {
+            spec.anyShown = true;
         }
         at = end + 1;
     }
@@ -97,7 +101,7 @@ BOOL CALLBACK FindChildText(HWND child, LPARAM data) {
 }
 
 bool Matches(HWND window, const Spec& spec) {
-    if (!IsWindowVisible(window)) return false;
+    if (!spec.anyShown && !IsWindowVisible(window)) return false;
     if (spec.hasClass && ClassOf(window) != spec.className) return false;
     if (spec.hasTitle && WindowText(window) != spec.title) return false;
     if (spec.hasChild) {
