@@ -1,0 +1,142 @@
+#include "app.hpp"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+
+#include "commands.hpp"
+#include "send_session.hpp"
+
+namespace kelvane::win {
+
+int Twips(int twips) {
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen) ReleaseDC(nullptr, screen);
+        return value > 0 ? value : 96;
+    }();
+    return MulDiv(twips, dpi, 1440);
+}
+
+HFONT WindowFont() {
+    // The font the layout was made for: 8 points of MS Sans Serif.
+    static const HFONT font = CreateFontA(-MulDiv(7, Twips(1440), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                          ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                          DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    return font;
+}
+
+HWND MakeControl(HWND parent, const char* className, const char* text, DWORD style, int id, int left, int top,
+                 int width, int height, DWORD exStyle) {
+    HWND control = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, Twips(left), Twips(top),
+                                   Twips(width), Twips(height), parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
+                                   nullptr);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont()), FALSE);
+    return control;
+}
+
+HWND MakeButton(HWND parent, const char* text, int id, int left, int top, int width, int height) {
+    // Never BS_DEFPUSHBUTTON: no button reacts to Enter by default.
+    return MakeControl(parent, "BUTTON", text, WS_TABSTOP | BS_PUSHBUTTON, id, left, top, width, height);
+}
+
+HWND MakeFrame(HWND parent, const char* text, int id, int left, int top, int width, int height) {
+    return MakeControl(parent, "BUTTON", text, BS_GROUPBOX, id, left, top, width, height);
+}
+
+void SetClientSize(HWND window, int width, int height) {
+    RECT rect{0, 0, Twips(width), Twips(height)};
+    AdjustWindowRectEx(&rect, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AddTooltip(HWND window, HWND control, const char* text) {
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    TOOLINFOA info{};
+    // The size that every version of the common controls takes.
+    info.cbSize = TTTOOLINFOA_V2_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = window;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = const_cast<char*>(text);
+    SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void ShowFailure(HWND owner, const std::string& reason) {
+    MessageBoxA(owner, reason.c_str(), AppTitle, MB_OK | MB_ICONSTOP);
+}
+
+void ShowWarning(HWND owner, const std::string& text) {
+    MessageBoxA(owner, text.c_str(), AppTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool AskConfirm(HWND owner, const std::string& prompt) {
+    return MessageBoxA(owner, prompt.c_str(), ConfirmTitle, MB_OKCANCEL | MB_ICONSTOP | MB_DEFBUTTON1) == IDOK;
+}
+
+void FillSwitchSelector(HWND selector) {
+    for (int n = 0; n < SwitchCount; ++n) {
+        SendMessageA(selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(SwitchName(n).c_str()));
+    }
+    SendMessageA(selector, CB_SETCURSEL, 0, 0);
+}
+
+std::string ControlText(HWND control) {
+    const int length = GetWindowTextLengthA(control);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(control, text.data(), length + 1)));
+    return text;
+}
+
+int16_t SelectedPosition(HWND selector) {
+    // Typed text keeps the old selection in the list: the text decides.
+    const std::string text = ControlText(selector);
+    const LRESULT found = SendMessageA(selector, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(text.c_str()));
+    return found == CB_ERR ? int16_t{-1} : static_cast<int16_t>(found);
+}
+
+void RunKeepingPainted(const std::function<void()>& work) {
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    std::atomic<bool> done{false};
+    const DWORD waiting = GetCurrentThreadId();
+    std::thread worker([&] {
+        work();
+        done = true;
+        PostThreadMessageA(waiting, WM_NULL, 0, 0);
+    });
+    while (!done) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        // Paint and timers only: no click may start a second workflow meanwhile.
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            DispatchMessageA(&msg);
+        }
+    }
+    worker.join();
+    SetCursor(previous);
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        HWND active = GetActiveWindow();
+        if (active && IsDialogMessageA(active, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+}  // namespace kelvane::win
