@@ -58,6 +58,7 @@ public:
     const std::string& currentValue() const { return CurrentValue; }
     VexloComm& link() { return *VexloComm1; }
     const ParallelPort& parallelPort() const { return parallelPort_; }
+    formAdvanced* advanced() { return advanced_.get(); }
 
 private:
     void command(int id, int code) override;

@@ -1,0 +1,401 @@
+// Kelvane2.exe's windows driven in-process under Wine: real controls, real
+// character messages, real message boxes and file dialogs answered from a
+// second thread, jobs delivered to files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app.hpp"
+#include "controls.hpp"
+#include "windows.hpp"
+
+using namespace kelvane;
+using namespace kelvane::win;
+
+namespace {
+
+std::string Bytes(std::initializer_list<unsigned char> bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string TempPath(const std::string& name) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "kelvane2_test_" + name;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+void Click(HWND form, int id) {
+    SendMessageA(form, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(form, id)));
+}
+
+std::string Text(HWND form, int id) { return ControlText(GetDlgItem(form, id)); }
+
+void Type(HWND box, const std::string& keys) {
+    for (char c : keys) SendMessageA(box, WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+
+// The whole screen as a PNG in the build's screenshot folder.
+void Screenshot(const std::string& name) {
+    const std::string file = std::string(SCREENSHOT_DIR) + "/" + name + ".png";
+    CreateDirectoryA(("Z:" + std::string(SCREENSHOT_DIR)).c_str(), nullptr);
+    DeleteFileA(("Z:" + file).c_str());
+    std::string command = "/usr/bin/import -window root " + file;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The Unix program's end is not reported: wait until the file stops growing.
+    DWORD last = 0;
+    for (int i = 0; i < 100; ++i) {
+        Sleep(100);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        const DWORD size = GetFileAttributesExA(("Z:" + file).c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+        if (size != 0 && size == last) return;
+        last = size;
+    }
+}
+
+struct Seen {
+    std::string title;
+    std::string text;  // every child's text, one per line
+    bool found = false;
+};
+
+BOOL CALLBACK CollectText(HWND child, LPARAM data) {
+    const std::string text = ControlText(child);
+    if (!text.empty()) *reinterpret_cast<std::string*>(data) += text + "\n";
+    return TRUE;
+}
+
+struct FindDialog {
+    const char* title;
+    const char* has;  // a part of some child's text
+    HWND found;
+};
+
+BOOL CALLBACK FindOurDialog(HWND window, LPARAM data) {
+    auto* find = reinterpret_cast<FindDialog*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (process != GetCurrentProcessId() || std::string(cls) != "#32770" || !IsWindowVisible(window)) return TRUE;
+    if (find->title && ControlText(window) != find->title) return TRUE;
+    if (find->has) {
+        std::string text;
+        EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&text));
+        if (text.find(find->has) == std::string::npos) return TRUE;
+    }
+    find->found = window;
+    return FALSE;
+}
+
+// Answers the next dialog of this process from another thread, while the
+// window under test sits in its modal loop: `act` fills it in and presses
+// a button. A screenshot of it is saved first.
+class Answer {
+public:
+    Answer(std::string shot, std::function<void(HWND)> act, const char* title = nullptr, const char* has = nullptr)
+        : thread_([this, shot, act, title, has] {
+              for (int i = 0; i < 200 && !stop_; ++i) {
+                  FindDialog find{title, has, nullptr};
+                  EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&find));
+                  if (find.found) {
+                      Sleep(300);
+                      seen_.title = ControlText(find.found);
+                      EnumChildWindows(find.found, CollectText, reinterpret_cast<LPARAM>(&seen_.text));
+                      seen_.found = true;
+                      if (!shot.empty()) Screenshot(shot);
+                      act(find.found);
+                      return;
+                  }
+                  Sleep(50);
+              }
+          }) {}
+    ~Answer() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    const Seen& seen() {
+        if (thread_.joinable()) thread_.join();
+        return seen_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    Seen seen_;
+    std::thread thread_;
+};
+
+std::function<void(HWND)> Press(int button) {
+    return [button](HWND box) { PostMessageA(box, WM_COMMAND, button, 0); };
+}
+
+// The file dialog's name field is there once the dialog has laid itself out.
+std::function<void(HWND)> ChooseFile(const std::string& path) {
+    return [path](HWND dialog) {
+        HWND name = nullptr;
+        for (int i = 0; i < 100 && !(name = GetDlgItem(dialog, 0x47c)); ++i) Sleep(50);
+        SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    };
+}
+
+class Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        simple->ShowAgain();
+        Pump();
+    }
+    // The advanced window, opened as ">> Advanced >>" does.
+    HWND Advanced() {
+        Click(simple->window(), SimpleId("cmdAdv"));
+        Pump();
+        return FindWindowA("formAdvanced", "Kelvane - Advanced Mode");
+    }
+    // Jobs of `link` go to a file from now on.
+    static std::string ToFile(VexloComm& link, const std::string& name) {
+        const std::string path = TempPath(name);
+        link.link().choose(LinkDestination::Kind::Device, "", path);
+        return path;
+    }
+    std::unique_ptr<formSimple> simple;
+};
+
+const std::string Closing = Bytes({0x1B, 0x1D, 0x23, 0x54, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00});
+const std::string ClearAll = Bytes({0x1B, 0x1D, 0x23, 0x40, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00});
+
+TEST_F(Windows, SimpleWindowLayoutAndCaptions) {
+    HWND w = simple->window();
+    EXPECT_EQ(ControlText(w), "Kelvane - Simple Mode");
+    RECT client{};
+    GetClientRect(w, &client);
+    EXPECT_EQ(client.right, Twips(4920));
+    EXPECT_EQ(client.bottom, Twips(6135));
+    // Check1(7) sits in the "Bits" frame at 240, 2880: 360, 3000 in the window.
+    RECT box{};
+    GetWindowRect(GetDlgItem(w, Check1Id(7)), &box);
+    POINT at{box.left, box.top};
+    ScreenToClient(w, &at);
+    EXPECT_EQ(at.x, Twips(360));
+    EXPECT_EQ(at.y, Twips(3000));
+    EXPECT_EQ(box.right - box.left, Twips(855));
+    EXPECT_EQ(Text(w, Check1Id(10)), "Bit A:");
+    EXPECT_EQ(Text(w, SimpleId("cmdCancel")), "E&xit");
+    EXPECT_EQ(Text(w, SimpleId("cboMemSw")), "Memory Switch 0");
+    EXPECT_EQ(Text(w, SimpleId("Label1")), "");
+    // Tab order: selector, the bottom buttons, "Uncheck All", "Bit F:" down to "Bit 0:".
+    std::vector<int> order;
+    HWND at_ = GetDlgItem(w, SimpleId("cboMemSw"));
+    for (int i = 0; i < 21; ++i) {
+        order.push_back(GetDlgCtrlID(at_));
+        at_ = GetNextDlgTabItem(w, at_, FALSE);
+    }
+    std::vector<int> expected = {1001, 1002, 1003, 1004, 1005};
+    for (int i = 15; i >= 0; --i) expected.push_back(1100 + i);
+    EXPECT_EQ(order, expected);
+    // No button takes Enter.
+    EXPECT_EQ(GetWindowLongA(GetDlgItem(w, SimpleId("cmdSend2Prn")), GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
+    Screenshot("win32_formSimple");
+}
+
+TEST_F(Windows, TicksShowTheWordAndUncheckAllClearsIt) {
+    HWND w = simple->window();
+    SendMessageA(GetDlgItem(w, Check1Id(0)), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(w, Check1Id(2)), BM_CLICK, 0, 0);
+    EXPECT_EQ(Text(w, SimpleId("Label1")), "Binary: 0000000000000101");
+    EXPECT_EQ(Text(w, SimpleId("Label2")), "Hex:   0005");
+    SendMessageA(GetDlgItem(w, Check1Id(15)), BM_CLICK, 0, 0);
+    EXPECT_EQ(simple->currentValue(), "8005");
+    Click(w, SimpleId("Uncheck_all"));
+    EXPECT_EQ(Text(w, SimpleId("Label1")), "Binary: 0000000000000000");
+    EXPECT_EQ(simple->currentValue(), "0000");
+}
+
+TEST_F(Windows, SimpleSendDeliversOneJobAndRefusesTypedSwitch) {
+    HWND w = simple->window();
+    const std::string out = ToFile(simple->link(), "simple.bin");
+    SendMessageA(GetDlgItem(w, SimpleId("cboMemSw")), CB_SETCURSEL, 3, 0);
+    SendMessageA(GetDlgItem(w, Check1Id(0)), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(w, Check1Id(2)), BM_CLICK, 0, 0);
+    Click(w, SimpleId("cmdSend2Prn"));
+    EXPECT_EQ(ReadAll(out), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x33, 0x30, 0x30, 0x30, 0x35, 0x0A, 0x00}) + Closing);
+
+    // Typed text that names no switch: a warning, nothing sent.
+    SetWindowTextA(GetDlgItem(w, SimpleId("cboMemSw")), "Memory Switch X");
+    Answer warning("win32_no_switch_warning", Press(IDOK));
+    Click(w, SimpleId("cmdSend2Prn"));
+    EXPECT_EQ(warning.seen().title, "Kelvane v2.1");
+    EXPECT_EQ(ReadAll(out).size(), 22u);
+}
+
+TEST_F(Windows, AdvancedWindowLayoutTabOrderAndToggle) {
+    HWND a = Advanced();
+    ASSERT_NE(a, nullptr);
+    EXPECT_FALSE(IsWindowVisible(simple->window()));
+    EXPECT_EQ(GetFocus(), GetDlgItem(a, Text1Id(0)));
+    RECT client{};
+    GetClientRect(a, &client);
+    EXPECT_EQ(client.right, Twips(5115));
+    EXPECT_EQ(client.bottom, Twips(7260));
+    std::vector<int> order;
+    HWND at = GetDlgItem(a, Text1Id(0));
+    for (int i = 0; i < 14; ++i) {
+        order.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(a, at, FALSE);
+    }
+    const std::vector<int> expected = {2010, 2000, 2011, 2001, 2012, 2002, 2013, 2003, 2014, 2004,
+                                       2031, 2023, 2033, 2032};
+    EXPECT_EQ(order, expected);
+    Screenshot("win32_formAdvanced");
+
+    SetWindowTextA(GetDlgItem(a, Text1Id(2)), "12");
+    Click(a, AdvancedId("cmdSimple"));
+    EXPECT_TRUE(IsWindowVisible(simple->window()));
+    EXPECT_EQ(Advanced(), a);
+    EXPECT_EQ(Text(a, Text1Id(2)), "12");
+}
+
+TEST_F(Windows, ValueBoxesTakeHexDigitsFromCharacterMessages) {
+    HWND a = Advanced();
+    HWND box = GetDlgItem(a, Text1Id(0));
+    Type(box, "0g x-");
+    Type(box, "0ff");
+    EXPECT_EQ(ControlText(box), "00FF");
+    Type(box, "1");  // a fifth character
+    Type(box, "\r\x1b\x03\x16");
+    EXPECT_EQ(ControlText(box), "00FF");
+    Type(box, "\b\b");
+    EXPECT_EQ(ControlText(box), "00");
+    // Lower case that came another way turns upper at the next key in any box.
+    HWND other = GetDlgItem(a, Text1Id(4));
+    SetWindowTextA(other, "ab");
+    Type(box, "z");
+    EXPECT_EQ(ControlText(other), "AB");
+
+    // Paste: taken only when the box then holds up to four hex digits.
+    auto paste = [&](const char* text) {
+        OpenClipboard(a);
+        EmptyClipboard();
+        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, std::strlen(text) + 1);
+        std::memcpy(GlobalLock(data), text, std::strlen(text) + 1);
+        GlobalUnlock(data);
+        SetClipboardData(CF_TEXT, data);
+        CloseClipboard();
+        SendMessageA(box, EM_SETSEL, 2, 2);
+        SendMessageA(box, WM_PASTE, 0, 0);
+    };
+    paste("1x");
+    EXPECT_EQ(ControlText(box), "00");
+    paste("abc");
+    EXPECT_EQ(ControlText(box), "00");
+    paste("ab");
+    EXPECT_EQ(ControlText(box), "00AB");
+}
+
+TEST_F(Windows, SessionSendsSaveAndConfirmations) {
+    HWND a = Advanced();
+    formAdvanced* form = simple->advanced();
+    // The advanced window's own link.
+    const std::string printer = ToFile(form->link(), "advanced.bin");
+    {
+        Answer cancel("win32_confirm_start_session", Press(IDCANCEL));
+        Click(a, AdvancedId("Start_Session"));
+        EXPECT_EQ(cancel.seen().title, "Are you sure");
+        EXPECT_NE(cancel.seen().text.find("This will clear all memory switches"), std::string::npos);
+        EXPECT_EQ(ReadAll(printer), "");
+        EXPECT_FALSE(form->session().SessionOpen);
+    }
+
+    // Save before anything was recorded: the warning, no dialog.
+    {
+        Answer warning("win32_no_session_warning", Press(IDOK));
+        Click(a, AdvancedId("Save_switches"));
+        EXPECT_NE(warning.seen().text.find("There are no open sessions, start a session first!"), std::string::npos);
+    }
+    {
+        Answer ok("", Press(IDOK));
+        Click(a, AdvancedId("Start_Session"));
+        ASSERT_TRUE(ok.seen().found);
+    }
+    EXPECT_EQ(ReadAll(printer), ClearAll + Closing);
+    EXPECT_TRUE(form->session().SessionOpen);
+
+    SendMessageA(GetDlgItem(a, Combo1Id(0)), CB_SETCURSEL, 10, 0);
+    SetWindowTextA(GetDlgItem(a, Text1Id(0)), "8000");
+    SendMessageA(GetDlgItem(a, Combo1Id(1)), CB_SETCURSEL, 2, 0);
+    SetWindowTextA(GetDlgItem(a, Text1Id(1)), "0123");
+    Click(a, AdvancedId("cmdSndPrn"));
+    const std::string rows = Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x41, 0x38, 0x30, 0x30, 0x30, 0x0A, 0x00}) +
+                             Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x32, 0x30, 0x31, 0x32, 0x33, 0x0A, 0x00}) + Closing;
+    EXPECT_EQ(ReadAll(printer), ClearAll + Closing + rows);
+
+    {
+        Answer cancel("", Press(IDCANCEL));
+        Click(a, AdvancedId("cmdReset"));
+        EXPECT_NE(cancel.seen().text.find("Are you sure you want to reset all mem switches?"), std::string::npos);
+    }
+    EXPECT_EQ(ReadAll(printer), ClearAll + Closing + rows);
+
+    // Save Switches: the file holds the recorded values in switch order.
+    const std::string saved = TempPath("customer.prn");
+    {
+        Answer save("win32_save_dialog", ChooseFile(saved), "Save");
+        Click(a, AdvancedId("Save_switches"));
+        ASSERT_TRUE(save.seen().found);
+    }
+    EXPECT_EQ(ReadAll(saved), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x32, 0x30, 0x31, 0x32, 0x33, 0x0A, 0x00}) +
+                                  Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x41, 0x38, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
+    // Jobs reach the printer again afterwards.
+    Click(a, AdvancedId("cmdSndPrn"));
+    EXPECT_EQ(ReadAll(printer), ClearAll + Closing + rows + rows);
+
+    // A second save into the same name replaces it only after the question;
+    // it holds what was sent since the first save.
+    {
+        Answer save("", ChooseFile(saved), "Save");
+        Answer replace("win32_replace_question", Press(IDYES), nullptr, "replace");
+        Click(a, AdvancedId("Save_switches"));
+        EXPECT_TRUE(replace.seen().found);
+    }
+    EXPECT_EQ(ReadAll(saved), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x32, 0x30, 0x31, 0x32, 0x33, 0x0A, 0x00}) +
+                                  Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x41, 0x38, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
+}
+
+TEST_F(Windows, ExitAndCloseBoxEndBothWindows) {
+    HWND a = Advanced();
+    // The close box of the advanced window ends the program as "Exit" does.
+    SendMessageA(a, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(simple->isLoaded());
+    EXPECT_FALSE(IsWindowVisible(a));
+    EXPECT_FALSE(IsWindowVisible(simple->window()));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+}  // namespace
