@@ -3,7 +3,7 @@
 // the file dialog's Open to the "Write End !" notice, over the bound the line
 // itself sets (10 bits per byte of every frame and every answer). Prints its
 // figures; asserts nothing. Needs the same environment as quarveld_exe_tests
-// (QUARVELD_EXE, WINDRIVER_EXE, QUARVELD_E2E_DIR; DISPLAY or an Xvfb on :41).
+// (QUARVELD_EXE, WINDRIVER_EXE, QUARVELD_E2E_DIR; DISPLAY or an Xvfb of its own).
 #include <chrono>
 #include <cstdio>
 #include <fstream>

@@ -7,7 +7,7 @@
 //   QUARVELD_EXE     the program under test
 //   WINDRIVER_EXE    the driver (tools/win32/win_driver.cpp)
 //   QUARVELD_E2E_DIR a folder in the build tree for the prefix and the screenshots
-//   DISPLAY          the X display; unset: an Xvfb of our own on :41
+//   DISPLAY          the X display; unset: an Xvfb of our own on a free display
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -98,7 +98,7 @@ public:
         setenv("WINEARCH", "win32", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         setenv("WINEDEBUG", "-all", 1);
-        if (Env("DISPLAY").empty()) StartXvfb(":41");
+        if (Env("DISPLAY").empty()) StartXvfb();
 
         const bool fresh = !std::filesystem::exists(prefix_ + "/system.reg");
         if (fresh && RunQuiet({"wine", "wineboot", "--init"}) != 0) throw std::runtime_error("wineboot failed");
@@ -155,20 +155,36 @@ public:
     const std::string& Exe() const { return exe_; }
 
 private:
-    void StartXvfb(const std::string& display) {
-        std::vector<std::string> argv = {"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+    // An Xvfb on a display that no one else uses (others may run these tests
+    // on the same machine at the same time); it says its number when ready.
+    void StartXvfb() {
+        int ready[2];
+        if (pipe(ready) != 0) throw std::runtime_error("no pipe for Xvfb");
+        std::vector<std::string> argv = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp", "-noreset"};
         std::vector<char*> args;
         for (std::string& a : argv) args.push_back(a.data());
         args.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&xvfb_, "Xvfb", &actions, nullptr, args.data(), environ) != 0) xvfb_ = -1;
+        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+        posix_spawn_file_actions_addclose(&actions, ready[0]);
+        // A session of its own: the printer's pty hanging up sends SIGHUP to
+        // ours, and SIGHUP makes an X server reset and drop every client.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        if (posix_spawnp(&xvfb_, "Xvfb", &actions, &attributes, args.data(), environ) != 0) xvfb_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
-        setenv("DISPLAY", display.c_str(), 1);
-        const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        close(ready[1]);
+        std::string number;
+        char c;
+        while (xvfb_ > 0 && read(ready[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+        close(ready[0]);
+        if (number.empty()) throw std::runtime_error("Xvfb did not start");
+        setenv("DISPLAY", (":" + number).c_str(), 1);
     }
 
     std::string exe_, driver_, dir_, prefix_, com1_, lpt1_;
