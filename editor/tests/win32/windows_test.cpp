@@ -387,6 +387,28 @@ TEST_F(Windows, SessionSendsSaveAndConfirmations) {
                                   Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x41, 0x38, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
 }
 
+TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
+    HWND w = simple->window();
+    // As the program's message loop hands it on: the access key of "E&xit".
+    MSG alt{GetDlgItem(w, Check1Id(4)), WM_SYSCHAR, 'x', 0x20000001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(w, &alt));
+    Pump();
+    EXPECT_FALSE(simple->isLoaded());
+}
+
+TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {
+    HWND w = simple->window();
+    simple->link().link().choose(LinkDestination::Kind::Device, "", "C:\\no such folder\\out.bin");
+    {
+        Answer failure("win32_failure_message", Press(IDOK));
+        Click(w, SimpleId("cmdSend2Prn"));
+        EXPECT_EQ(failure.seen().title, "Kelvane v2.1");
+        EXPECT_NE(failure.seen().text.find("no such folder"), std::string::npos);
+    }
+    EXPECT_TRUE(simple->isLoaded());
+    EXPECT_TRUE(IsWindowVisible(w));
+}
+
 TEST_F(Windows, ExitAndCloseBoxEndBothWindows) {
     HWND a = Advanced();
     // The close box of the advanced window ends the program as "Exit" does.
