@@ -47,6 +47,13 @@ OutputDevice::OutputDevice(const std::string& path, bool createFile) {
         return;
     }
     if (GetFileType(h) == FILE_TYPE_DISK) SetFilePointer(h, 0, nullptr, FILE_END);
+    if (GetFileType(h) == FILE_TYPE_CHAR) {
+        // A port's write returns after a second even when the printer takes
+        // nothing, so that the stall time can be kept.
+        COMMTIMEOUTS timeouts{};
+        timeouts.WriteTotalTimeoutConstant = 1000;
+        SetCommTimeouts(h, &timeouts);
+    }
     handle_ = static_cast<int>(reinterpret_cast<intptr_t>(h));
 }
 
