@@ -387,6 +387,105 @@ TEST_F(Windows, SessionSendsSaveAndConfirmations) {
                                   Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x41, 0x38, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
 }
 
+std::string Env(const char* name) {
+    char value[1024] = {};
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? value : "";
+}
+
+// The jobs the private spooler's queue captured, oldest first (Linux folder).
+std::vector<std::string> CapturedJobs(size_t count) {
+    const std::string folder = "Z:" + Env("KELVANE_CAPTURE");
+    std::vector<std::string> jobs;
+    for (int i = 0; i < 100; ++i) {
+        jobs.clear();
+        WIN32_FIND_DATAA found{};
+        HANDLE search = FindFirstFileA((folder + "\\job-*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do jobs.push_back(ReadAll(folder + "\\" + found.cFileName));
+            while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        if (jobs.size() >= count) break;
+        Sleep(100);
+    }
+    return jobs;
+}
+
+TEST_F(Windows, JobsGoThroughTheSpoolerAsOneRawJobEach) {
+    ASSERT_NE(Env("KELVANE_CAPTURE"), "") << "run beside the private spooler (kelvane_with_spooler)";
+    HWND w = simple->window();
+    // The spooler's default queue comes first and is preselected.
+    simple->link().refresh();
+    ASSERT_FALSE(simple->link().link().queues().names.empty());
+    EXPECT_EQ(simple->link().link().queues().names.front(), "kelvane-e2e");
+    EXPECT_EQ(simple->link().link().destination().kind, LinkDestination::Kind::Spooler);
+    SendMessageA(GetDlgItem(w, SimpleId("cboMemSw")), CB_SETCURSEL, 3, 0);
+    SendMessageA(GetDlgItem(w, Check1Id(0)), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(w, Check1Id(2)), BM_CLICK, 0, 0);
+    Click(w, SimpleId("cmdSend2Prn"));
+    std::vector<std::string> jobs = CapturedJobs(1);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0], Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x33, 0x30, 0x30, 0x30, 0x35, 0x0A, 0x00}) + Closing);
+
+    HWND a = Advanced();
+    simple->advanced()->link().refresh();
+    SendMessageA(GetDlgItem(a, Combo1Id(0)), CB_SETCURSEL, 15, 0);
+    SetWindowTextA(GetDlgItem(a, Text1Id(0)), "FFFF");
+    SendMessageA(GetDlgItem(a, Combo1Id(3)), CB_SETCURSEL, 0, 0);
+    SetWindowTextA(GetDlgItem(a, Text1Id(3)), "1");
+    Click(a, AdvancedId("cmdSndPrn"));
+    jobs = CapturedJobs(2);
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].size() == 22 ? jobs[1] : jobs[0],
+              Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x46, 0x46, 0x46, 0x46, 0x46, 0x0A, 0x00}) +
+                  Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x30, 0x31, 0x0A, 0x00}) + Closing);
+}
+
+TEST_F(Windows, LoadSwitchesCopiesTheFileToLpt1Unchanged) {
+    const std::string lpt1 = "Z:" + Env("KELVANE_LPT1");
+    ASSERT_NE(Env("KELVANE_LPT1"), "") << "run with LPT1 mapped to a file (run_under_wine.sh)";
+    HWND a = Advanced();
+    // Every byte value, NULs and line ends included.
+    std::string content;
+    for (int i = 0; i < 256; ++i) content += static_cast<char>(i);
+    content += Closing;
+    const std::string file = TempPath("load.prn");
+    std::ofstream(file, std::ios::binary) << content;
+    std::ofstream(lpt1, std::ios::trunc).close();
+    {
+        Answer open("win32_open_dialog", ChooseFile(file), "Open");
+        Click(a, AdvancedId("Load_Switches"));
+        ASSERT_TRUE(open.seen().found);
+    }
+    EXPECT_EQ(ReadAll(lpt1), content);
+    EXPECT_FALSE(simple->advanced()->session().SessionHasValues);
+
+    // A name that is not there is refused by the dialog: nothing goes out.
+    std::ofstream(lpt1, std::ios::trunc).close();
+    {
+        const std::string missing = TempPath("missing.prn");
+        Answer open("", [missing](HWND dialog) {
+            ChooseFile(missing)(dialog);
+            // The dialog says the file is not there; then the user gives up.
+            FindDialog find{nullptr, "exist", nullptr};
+            for (int i = 0; i < 100 && !find.found; ++i) {
+                Sleep(50);
+                EnumWindows(FindOurDialog, reinterpret_cast<LPARAM>(&find));
+            }
+            if (find.found) {
+                Screenshot("win32_open_missing_file");
+                PostMessageA(find.found, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(300);
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }, "Open");
+        Click(a, AdvancedId("Load_Switches"));
+        ASSERT_TRUE(open.seen().found);
+    }
+    EXPECT_EQ(ReadAll(lpt1), "");
+}
+
 TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
     HWND w = simple->window();
     // As the program's message loop hands it on: the access key of "E&xit".
