@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,13 +35,22 @@ int ErrnoOf(DWORD error) {
 
 HANDLE Handle(int value) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(value)); }
 
+// "LPT1", "com2", "PRN" or a name under \\.\: the system's devices, never created as files.
+bool IsDeviceName(const std::string& path) {
+    if (path.rfind("\\\\.\\", 0) == 0) return true;
+    std::string upper;
+    for (char c : path) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "PRN") return true;
+    return upper.size() == 4 && (upper.rfind("LPT", 0) == 0 || upper.rfind("COM", 0) == 0) && upper[3] >= '1' &&
+           upper[3] <= '9';
+}
+
 }  // namespace
 
 OutputDevice::OutputDevice(const std::string& path, bool createFile) {
     // A device name (LPT1, COM1, \\.\...) is never created as a file; other
     // paths get every job appended, as a printer receives them.
-    const bool device = path.rfind("\\\\.\\", 0) == 0 || path.find_first_of("\\/:") == std::string::npos;
-    const DWORD disposition = createFile && !device ? OPEN_ALWAYS : OPEN_EXISTING;
+    const DWORD disposition = createFile && !IsDeviceName(path) ? OPEN_ALWAYS : OPEN_EXISTING;
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         openError_ = ErrnoOf(GetLastError());

@@ -442,7 +442,7 @@ TEST_F(Windows, JobsGoThroughTheSpoolerAsOneRawJobEach) {
                   Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x30, 0x31, 0x0A, 0x00}) + Closing);
 }
 
-TEST_F(Windows, LoadSwitchesCopiesTheFileToLpt1Unchanged) {
+TEST_F(Windows, Lpt1TakesLoadSwitchesUnchangedAndJobs) {
     const std::string lpt1 = "Z:" + Env("KELVANE_LPT1");
     ASSERT_NE(Env("KELVANE_LPT1"), "") << "run with LPT1 mapped to a file (run_under_wine.sh)";
     HWND a = Advanced();
@@ -484,6 +484,11 @@ TEST_F(Windows, LoadSwitchesCopiesTheFileToLpt1Unchanged) {
         ASSERT_TRUE(open.seen().found);
     }
     EXPECT_EQ(ReadAll(lpt1), "");
+
+    // A job to the device "lpt1" (any case) goes to the port, not to a new file of that name.
+    simple->link().link().choose(LinkDestination::Kind::Device, "", "lpt1");
+    Click(simple->window(), SimpleId("cmdSend2Prn"));
+    EXPECT_EQ(ReadAll(lpt1), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
 }
 
 TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
