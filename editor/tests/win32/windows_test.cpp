@@ -2,9 +2,11 @@
 // character messages, real message boxes and file dialogs answered from a
 // second thread, jobs delivered to files.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -164,6 +166,23 @@ std::function<void(HWND)> ChooseFile(const std::string& path) {
     };
 }
 
+BOOL CALLBACK CollectTips(HWND window, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::string(cls) != TOOLTIPS_CLASSA) return TRUE;
+    const LRESULT count = SendMessageA(window, TTM_GETTOOLCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[256] = {};
+        TOOLINFOA info{};
+        info.cbSize = TTTOOLINFOA_V2_SIZE;
+        info.lpszText = text;
+        if (SendMessageA(window, TTM_ENUMTOOLSA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info)))
+            reinterpret_cast<std::vector<std::pair<int, std::string>>*>(data)->emplace_back(
+                GetDlgCtrlID(reinterpret_cast<HWND>(info.uId)), text);
+    }
+    return TRUE;
+}
+
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -272,6 +291,13 @@ TEST_F(Windows, AdvancedWindowLayoutTabOrderAndToggle) {
     const std::vector<int> expected = {2010, 2000, 2011, 2001, 2012, 2002, 2013, 2003, 2014, 2004,
                                        2031, 2023, 2033, 2032};
     EXPECT_EQ(order, expected);
+    // The session buttons' tooltips.
+    std::vector<std::pair<int, std::string>> tips;
+    EnumThreadWindows(GetCurrentThreadId(), CollectTips, reinterpret_cast<LPARAM>(&tips));
+    EXPECT_NE(std::find(tips.begin(), tips.end(), std::make_pair(2027, std::string("Save Customer Specific Settings"))),
+              tips.end());
+    EXPECT_NE(std::find(tips.begin(), tips.end(), std::make_pair(2028, std::string("Load Customer Specific Settings"))),
+              tips.end());
     Screenshot("win32_formAdvanced");
 
     SetWindowTextA(GetDlgItem(a, Text1Id(2)), "12");
@@ -356,7 +382,7 @@ TEST_F(Windows, SessionSendsSaveAndConfirmations) {
     EXPECT_EQ(ReadAll(printer), ClearAll + Closing + rows);
 
     {
-        Answer cancel("", Press(IDCANCEL));
+        Answer cancel("win32_confirm_reset", Press(IDCANCEL));
         Click(a, AdvancedId("cmdReset"));
         EXPECT_NE(cancel.seen().text.find("Are you sure you want to reset all mem switches?"), std::string::npos);
     }
