@@ -106,23 +106,16 @@ int16_t SelectedPosition(HWND selector) {
 void RunKeepingPainted(const std::function<void()>& work) {
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     std::atomic<bool> done{false};
-    const DWORD waiting = GetCurrentThreadId();
     std::thread worker([&] {
         work();
         done = true;
-        PostThreadMessageA(waiting, WM_NULL, 0, 0);
     });
     while (!done) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        // Painting and sent messages only: a click, posted or typed, must not
+        // start a second workflow meanwhile; it waits in the queue.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_PAINT | QS_SENDMESSAGE);
         MSG msg;
-        // Paint and timers only: no click may start a second workflow meanwhile.
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            DispatchMessageA(&msg);
-        }
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) DispatchMessageA(&msg);
     }
     worker.join();
     SetCursor(previous);

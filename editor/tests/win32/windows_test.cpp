@@ -420,19 +420,29 @@ std::string Env(const char* name) {
 }
 
 // The jobs the private spooler's queue captured, oldest first (Linux folder).
+std::vector<std::string> ReadJobs(const std::string& folder) {
+    std::vector<std::string> jobs;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\job-*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do jobs.push_back(ReadAll(folder + "\\" + found.cFileName));
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return jobs;
+}
+
+// The jobs the private spooler's queue captured (Linux folder), once `count`
+// of them are there and no longer growing.
 std::vector<std::string> CapturedJobs(size_t count) {
     const std::string folder = "Z:" + Env("KELVANE_CAPTURE");
     std::vector<std::string> jobs;
     for (int i = 0; i < 100; ++i) {
-        jobs.clear();
-        WIN32_FIND_DATAA found{};
-        HANDLE search = FindFirstFileA((folder + "\\job-*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do jobs.push_back(ReadAll(folder + "\\" + found.cFileName));
-            while (FindNextFileA(search, &found));
-            FindClose(search);
+        jobs = ReadJobs(folder);
+        if (jobs.size() >= count) {
+            Sleep(200);
+            if (ReadJobs(folder) == jobs) break;
         }
-        if (jobs.size() >= count) break;
         Sleep(100);
     }
     return jobs;
