@@ -527,6 +527,25 @@ TEST_F(Windows, Lpt1TakesLoadSwitchesUnchangedAndJobs) {
     EXPECT_EQ(ReadAll(lpt1), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0A, 0x00}) + Closing);
 }
 
+TEST_F(Windows, AdvancedRowWithoutASwitchIsRefused) {
+    HWND a = Advanced();
+    const std::string printer = ToFile(simple->advanced()->link(), "refused.bin");
+    SetWindowTextA(GetDlgItem(a, Text1Id(0)), "0001");
+    SetWindowTextA(GetDlgItem(a, Combo1Id(1)), "Memory Switch G");
+    SetWindowTextA(GetDlgItem(a, Text1Id(1)), "0002");
+    {
+        Answer warning("win32_row_without_switch", Press(IDOK));
+        Click(a, AdvancedId("cmdSndPrn"));
+        EXPECT_NE(warning.seen().text.find("Row 2"), std::string::npos);
+    }
+    EXPECT_EQ(ReadAll(printer), "");
+    // Typed text that names an entry, in any case, is that entry.
+    SetWindowTextA(GetDlgItem(a, Combo1Id(1)), "memory switch b");
+    Click(a, AdvancedId("cmdSndPrn"));
+    EXPECT_EQ(ReadAll(printer), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x30, 0x30, 0x30, 0x30, 0x31, 0x0A, 0x00}) +
+                                    Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x42, 0x30, 0x30, 0x30, 0x32, 0x0A, 0x00}) + Closing);
+}
+
 TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
     HWND w = simple->window();
     // As the program's message loop hands it on: the access key of "E&xit".
