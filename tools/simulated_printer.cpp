@@ -116,8 +116,10 @@ SimulatedPrinter::~SimulatedPrinter() {
 }
 
 void SimulatedPrinter::closePty() {
-    CloseFd(master_);
+    // Our slave first: the writer sees the hang-up only when the master goes,
+    // and by then nothing of ours still refers to the dying pty.
     CloseFd(slave_);
+    CloseFd(master_);
 }
 
 const std::string& SimulatedPrinter::devicePath() const { return devicePath_; }
