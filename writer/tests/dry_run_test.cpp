@@ -3,6 +3,7 @@
 #include <string>
 
 #include "image_files.hpp"
+#include "shell_runs.hpp"
 
 namespace quarveld {
 namespace {

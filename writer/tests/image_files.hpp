@@ -1,8 +1,6 @@
 #pragma once
 // Helpers shared by the reader, frame and dry-run tests: scratch folders,
 // image files, outside programs.
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -21,8 +19,12 @@ namespace quarveld::test {
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quarveld-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+        std::random_device seed;
+        for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+            const auto candidate = std::filesystem::temp_directory_path() / ("quarveld-" + std::to_string(seed()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string();
+        }
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -44,14 +46,6 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
-// Runs a shell command line; the program's exit status, or -1.
-inline int Run(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline std::string RandomBytes(std::size_t size, unsigned seed) {
