@@ -34,28 +34,6 @@ std::string OpenFailureMessage(const std::string& path, int err) {
     return msg;
 }
 
-void WriteToDevice(const std::string& path, const std::string& bytes, std::chrono::milliseconds stallTimeout) {
-    if (path.empty()) throw LinkError("No device or file path is given in the Settings box.");
-    OutputDevice device(path, true);
-    if (!device.isOpen()) throw LinkError(OpenFailureMessage(path, device.openError()));
-    const DeviceWrite written = device.Write(bytes.data(), bytes.size(), stallTimeout);
-    auto shortWrite = [&](const std::string& why) {
-        return LinkError("Only " + std::to_string(written.written) + " of " + std::to_string(bytes.size()) +
-                         " bytes reached " + path + ": " + why);
-    };
-    switch (written.stop) {
-    case DeviceWrite::Stop::None: break;
-    case DeviceWrite::Stop::Error: throw shortWrite(ErrorText(written.error) + ".");
-    case DeviceWrite::Stop::Gone: throw shortWrite("the device went away.");
-    case DeviceWrite::Stop::Stalled:
-        throw shortWrite("the device took nothing more for " + SecondsText(stallTimeout) +
-                         ". Is the printer switched on, online and loaded with paper?");
-    }
-    if (const int error = device.Close()) {
-        throw LinkError("Cannot finish writing to " + path + ": " + ErrorText(error) + ".");
-    }
-}
-
 void ReplaceFile(const std::string& path, const std::string& bytes) {
     if (path.empty()) throw LinkError("No output file name is given.");
     // A temporary file beside it, flushed, then moved over it: a failure
