@@ -1,6 +1,6 @@
-# The Windows build of quarveld-write under Wine: the dry run prints the
-# frames, bad usage and a missing image give status 2.
-#   cmake -DWINE=... -DTOOL=...exe -DWORK=dir -P wine_tools_test.cmake
+# The Windows builds of the tools under Wine: quarveld-write prints the dry run's
+# frames, bad usage and a missing image give status 2; kelvane-send saves, kelvane-decode reads.
+#   cmake -DWINE=... -DTOOL=...exe -DKSEND=...exe -DKDECODE=...exe -DWORK=dir -P wine_tools_test.cmake
 file(MAKE_DIRECTORY ${WORK})
 file(WRITE ${WORK}/image.mot "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n")
 
@@ -29,4 +29,24 @@ endif()
 run_tool(text code --help)
 if(NOT code EQUAL 0 OR NOT text MATCHES "Exit status: 0 written")
   message(FATAL_ERROR "--help: status ${code}, printed:\n${text}")
+endif()
+
+# The editor's tools: a saved session holds the bytes the windows would
+# save, and kelvane-decode reads them back.
+set(TOOL ${KSEND})
+run_tool(text code --save saved.prn A=8000 2=0123)
+file(READ ${WORK}/saved.prn saved HEX)
+set(expected "1b1d232c32303132330a001b1d232c41383030300a001b1d235430303030300a00")
+if(NOT code EQUAL 0 OR NOT saved STREQUAL expected)
+  message(FATAL_ERROR "kelvane-send --save: status ${code}, file ${saved}")
+endif()
+run_tool(text code 3=12345)
+if(NOT code EQUAL 2)
+  message(FATAL_ERROR "kelvane-send with a five-digit value: status ${code}, expected 2")
+endif()
+set(TOOL ${KDECODE})
+run_tool(text code saved.prn)
+set(expected "Memory Switch 2 = 0123 (bits 0, 1, 5, 8)\nMemory Switch A = 8000 (bit F)\nClosing command\n")
+if(NOT code EQUAL 0 OR NOT text STREQUAL expected)
+  message(FATAL_ERROR "kelvane-decode: status ${code}, printed:\n${text}")
 endif()
