@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 
 #include "commands.hpp"
@@ -17,14 +18,51 @@ namespace kelvane {
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect place) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    // A caption that would reach the button's edges is drawn a pixel smaller:
+    // the window font is wider than the one the layout was made for.
+    QFont font = parent->font();
+    const QString text = QString(caption).remove(QLatin1Char('&'));
+    while (font.pixelSize() > 8 &&
+           QFontMetrics(font).horizontalAdvance(text) > place.width() - 2 * ButtonTextMargin)
+        font.setPixelSize(font.pixelSize() - 1);
+    if (font != parent->font()) button->setFont(font);
     button->setGeometry(place);
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
 }
 
+namespace {
+
+// A frame whose caption sits on its top line, as the layouts expect: the
+// children's places count from the frame's top-left, and the first row
+// must clear the line, not a caption drawn above it.
+class Frame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics metrics = fontMetrics();
+        const int line = metrics.height() / 2;
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawRect(rect().adjusted(0, line, -1, -1));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawLine(1, line + 1, width() - 3, line + 1);
+        p.drawLine(1, line + 1, 1, height() - 3);
+        if (title().isEmpty()) return;
+        const QRect caption(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        p.fillRect(caption, palette().color(QPalette::Window));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(caption, Qt::AlignCenter, title());
+    }
+};
+
+}  // namespace
+
 QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place) {
-    auto* frame = new QGroupBox(caption, parent);
+    auto* frame = new Frame(caption, parent);
     frame->setObjectName(name);
     frame->setGeometry(place);
     return frame;

@@ -28,7 +28,9 @@ constexpr int Twips(int twips) { return twips / 15; }
 QRect TwipsRect(int left, int top, int width, int height);
 
 // Controls placed as the window tables give them. Buttons never act as the
-// default button: no button reacts to Enter by itself.
+// default button: no button reacts to Enter by itself. A caption keeps this
+// many pixels clear of its button's edges on either side.
+constexpr int ButtonTextMargin = 4;
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect place);
 QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& caption, QRect place);
 

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -149,6 +150,27 @@ TEST_F(AdvancedWindow, OpensAtTheFirstHandOverWithItsLayout) {
     EXPECT_EQ(tail, QStringList({"Uncheck(0)", "Start_Session", "Save_switches", "Load_Switches"}));
 
     testsupport::SaveScreenshot(*form, "advanced_window");
+}
+
+// Both windows: captions keep clear of their buttons' edges, and each frame
+// draws its line through its caption, above the first row of its children.
+TEST_F(AdvancedWindow, CaptionsFitTheirButtonsAndFramesCarryTheirCaptionOnTheLine) {
+    for (QWidget* window : {static_cast<QWidget*>(simple.get()), static_cast<QWidget*>(form)}) {
+        for (auto* button : window->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+            const int text = QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&'));
+            EXPECT_LE(text + 8, button->width()) << button->objectName().toStdString();
+        }
+        for (auto* frame : window->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+            const QImage image = frame->grab().toImage();
+            const int line = frame->fontMetrics().height() / 2;
+            const QColor background = frame->palette().color(QPalette::Window);
+            // Right of the caption the top line is drawn on the caption's middle row.
+            EXPECT_NE(image.pixelColor(image.width() - 4, line), background) << frame->objectName().toStdString();
+            int firstRow = frame->height();
+            for (auto* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) firstRow = std::min(firstRow, child->y());
+            EXPECT_GT(firstRow, line) << frame->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(AdvancedWindow, ValueBoxesTakeOnlyFourHexDigits) {
