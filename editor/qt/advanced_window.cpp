@@ -68,6 +68,49 @@ void UpperCase(QLineEdit* box) {
 
 QString Reason(const std::exception& e) { return QString::fromStdString(e.what()); }
 
+// The settings-file dialog. A name with a wildcard filters the list instead
+// of naming a file, and a change of file type keeps the name as it is.
+class SettingsFileDialog : public QFileDialog {
+public:
+    explicit SettingsFileDialog(QWidget* parent) : QFileDialog(parent) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!types || !name) return;
+        // The index changes before the dialog reacts to the new type.
+        connect(types, &QComboBox::currentIndexChanged, this, [this, name] {
+            nameBeforeType_ = name->text();
+            typeChanged_ = true;
+        });
+        connect(this, &QFileDialog::filterSelected, this, [this, name](const QString& filter) {
+            if (typeChanged_ && name->text() != nameBeforeType_) name->setText(nameBeforeType_);
+            typeChanged_ = false;
+            // "*.*" means every file to the user, also one without a dot in its name.
+            if (filter == AllFilesFilter) setListPatterns({QStringLiteral("*")});
+        });
+    }
+
+    void accept() override {
+        // The name field as typed: the dialog's own selection may still be
+        // the file that was clicked before.
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = name ? QFileInfo(name->text()).fileName() : QString();
+        if (typed.contains(QLatin1Char('*')) || typed.contains(QLatin1Char('?'))) {
+            setListPatterns(typed.split(QLatin1Char(';'), Qt::SkipEmptyParts));
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    void setListPatterns(const QStringList& patterns) {
+        if (auto* model = findChild<QFileSystemModel*>()) model->setNameFilters(patterns);
+    }
+
+    QString nameBeforeType_;
+    bool typeChanged_ = false;
+};
+
 }  // namespace
 
 formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(simple->parallelPort()) {
@@ -128,18 +171,11 @@ formAdvanced::formAdvanced(formSimple* simple) : simple_(simple), parallelPort_(
                            TwipsRect(1800, 6720, 1575, 375));
     cmdExit = MakeButton(this, QStringLiteral("cmdExit"), QStringLiteral("Exit"), TwipsRect(3600, 6720, 1215, 375));
 
-    CommonDialog2 = new QFileDialog(this);
+    CommonDialog2 = new SettingsFileDialog(this);
     CommonDialog2->setObjectName(QStringLiteral("CommonDialog2"));
-    CommonDialog2->setOption(QFileDialog::DontUseNativeDialog);
     CommonDialog2->setNameFilters({SettingFilesFilter, AllFilesFilter});
     // There is no "C:\" here: the first use starts in the user's home folder.
     CommonDialog2->setDirectory(QDir::homePath());
-    // "*.*" means every file to the user, also one without a dot in its name.
-    connect(CommonDialog2, &QFileDialog::filterSelected, this, [this](const QString& filter) {
-        if (filter != AllFilesFilter) return;
-        if (auto* model = CommonDialog2->findChild<QFileSystemModel*>())
-            model->setNameFilters({QStringLiteral("*")});
-    });
 
     QWidget* order[] = {Text1[0], Combo1[0], Text1[1], Combo1[1], Text1[2], Combo1[2], Text1[3], Combo1[3],
                         Text1[4], Combo1[4], cmdSndPrn, cmdReset, cmdExit, cmdSimple, VexloComm1, Uncheck[0],

@@ -271,6 +271,41 @@ TEST_F(AdvancedWindow, SessionIsSavedInSwitchOrderWhateverTheSendOrder) {
     EXPECT_EQ(ReadAll(printer).size(), before + 11);
 }
 
+// The name field holds what the user gave: another file type does not
+// rewrite it, and a wildcard filters the list instead of naming a file.
+TEST_F(AdvancedWindow, SaveDialogKeepsTheNameAndTakesWildcardsAsFilters) {
+    confirm("Start_Session", QMessageBox::Ok);
+    row(0, 1, "0001");
+    click("cmdSndPrn");
+    const QString existing = settings.path("all.prn");
+    { QFile f(existing); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }
+
+    QString afterTypeChange;
+    bool openAfterWildcard = false;
+    QStringList listPatterns;
+    auto answer = AnswerModal<QFileDialog>([&](QFileDialog* d) {
+        auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+        auto* types = d->findChild<QComboBox*>("fileTypeCombo");
+        d->setDirectory(settings.path(""));
+        name->setText("all.prn");
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down);
+        afterTypeChange = name->text();
+
+        name->setText("*.t?t");
+        static_cast<QDialog*>(d)->accept();
+        openAfterWildcard = d->isVisible();
+        listPatterns = d->findChild<QFileSystemModel*>()->nameFilters();
+        d->reject();
+    });
+    click("Save_switches");
+    EXPECT_EQ(afterTypeChange, "all.prn");
+    EXPECT_TRUE(openAfterWildcard);
+    EXPECT_EQ(listPatterns, QStringList({"*.t?t"}));
+    EXPECT_EQ(QDir(settings.path("")).entryList({"*.t?t", "all.*"}, QDir::Files), QStringList({"all.prn"}));
+    EXPECT_EQ(ReadAll(existing), "");
+}
+
 TEST_F(AdvancedWindow, ConfirmationsGuardTheClearAndResetKeepsTheSession) {
     Message asked = confirm("Start_Session", QMessageBox::Cancel);
     EXPECT_TRUE(asked.shown);
