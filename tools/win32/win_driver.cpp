@@ -4,7 +4,7 @@
 // ends with 1. Run it in the same WINEPREFIX (and on the same display) as the
 // program under test.
 //
-// A window is named by a spec of `;`-separated conditions, all of which a
+// A window is named by a list of `;`-separated conditions, all of which a
 // visible top-level window must meet:
 //   class=NAME    its window class ("#32770" for dialogs)
 //   title=TEXT    its caption, exactly
@@ -16,18 +16,18 @@
 // window itself.
 //
 // Commands (WAIT is a time in ms, 10000 when left out):
-//   wait SPEC [WAIT]          wait until the window is there; prints its handle
-//   gone SPEC [WAIT]          wait until no such window is left
-//   text SPEC ID              prints the control's text
-//   settext SPEC ID TEXT      sets the control's text (WM_SETTEXT)
-//   click SPEC ID             posts a click to a button (BM_CLICK)
-//   command SPEC ID           posts WM_COMMAND with the whole parameter ID (a menu item)
-//   close SPEC                posts the system menu's Close (as the close box does)
-//   key SPEC VK               posts a key press (decimal or 0x hex virtual key) to
+//   wait WHICH [WAIT]          wait until the window is there; prints its handle
+//   gone WHICH [WAIT]          wait until no such window is left
+//   text WHICH ID              prints the control's text
+//   settext WHICH ID TEXT      sets the control's text (WM_SETTEXT)
+//   click WHICH ID             posts a click to a button (BM_CLICK)
+//   command WHICH ID           posts WM_COMMAND with the whole parameter ID (a menu item)
+//   close WHICH                posts the system menu's Close (as the close box does)
+//   key WHICH VK               posts a key press (decimal or 0x hex virtual key) to
 //                             the control that has the focus in that window's thread
-//   state SPEC ID             prints "checked|unchecked enabled|disabled visible|hidden"
-//   rect SPEC [ID]            prints "left top width height" in screen pixels
-//   style SPEC [ID]           prints the window style and extended style in hex
+//   state WHICH ID             prints "checked|unchecked enabled|disabled visible|hidden"
+//   rect WHICH [ID]            prints "left top width height" in screen pixels
+//   style WHICH [ID]           prints the window style and extended style in hex
 //   list                      prints every visible top-level window: handle, class, title
 //   openfile PATH [WAIT]      fills in the open-file dialog's name field and presses Open
 //                             (a Unix path /a/b becomes Z:\a\b)
@@ -43,33 +43,33 @@
 
 namespace {
 
-struct Spec {
+struct Which {
     std::string className, title, has;
     bool hasClass = false, hasTitle = false, hasChild = false, anyShown = false;
 };
 
-Spec ParseSpec(const std::string& text) {
-    Spec spec;
+Which ParseWhich(const std::string& text) {
+    Which which;
     std::size_t at = 0;
     while (at <= text.size()) {
         std::size_t end = text.find(';', at);
         if (end == std::string::npos) end = text.size();
         const std::string part = text.substr(at, end - at);
         if (part.rfind("class=", 0) == 0) {
-            spec.className = part.substr(6);
-            spec.hasClass = true;
+            which.className = part.substr(6);
+            which.hasClass = true;
         } else if (part.rfind("title=", 0) == 0) {
-            spec.title = part.substr(6);
-            spec.hasTitle = true;
+            which.title = part.substr(6);
+            which.hasTitle = true;
         } else if (part.rfind("has=", 0) == 0) {
-            spec.has = part.substr(4);
-            spec.hasChild = true;
+            which.has = part.substr(4);
+            which.hasChild = true;
         } else if (part == "shown=any") {
-            spec.anyShown = true;
+            which.anyShown = true;
         }
         at = end + 1;
     }
-    return spec;
+    return which;
 }
 
 std::string WindowText(HWND window) {
@@ -100,12 +100,12 @@ BOOL CALLBACK FindChildText(HWND child, LPARAM data) {
     return TRUE;
 }
 
-bool Matches(HWND window, const Spec& spec) {
-    if (!spec.anyShown && !IsWindowVisible(window)) return false;
-    if (spec.hasClass && ClassOf(window) != spec.className) return false;
-    if (spec.hasTitle && WindowText(window) != spec.title) return false;
-    if (spec.hasChild) {
-        ChildSearch search{&spec.has, false};
+bool Matches(HWND window, const Which& which) {
+    if (!which.anyShown && !IsWindowVisible(window)) return false;
+    if (which.hasClass && ClassOf(window) != which.className) return false;
+    if (which.hasTitle && WindowText(window) != which.title) return false;
+    if (which.hasChild) {
+        ChildSearch search{&which.has, false};
         EnumChildWindows(window, FindChildText, reinterpret_cast<LPARAM>(&search));
         if (!search.found) return false;
     }
@@ -113,19 +113,19 @@ bool Matches(HWND window, const Spec& spec) {
 }
 
 struct TopSearch {
-    const Spec* spec;
+    const Which* which;
     std::vector<HWND> found;
 };
 
 BOOL CALLBACK CollectTop(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<TopSearch*>(data);
-    if (search->spec == nullptr ? IsWindowVisible(window) != FALSE : Matches(window, *search->spec))
+    if (search->which == nullptr ? IsWindowVisible(window) != FALSE : Matches(window, *search->which))
         search->found.push_back(window);
     return TRUE;
 }
 
-std::vector<HWND> FindAll(const Spec* spec) {
-    TopSearch search{spec, {}};
+std::vector<HWND> FindAll(const Which* which) {
+    TopSearch search{which, {}};
     EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -143,12 +143,12 @@ bool ParseNumber(const char* text, long& value) {
     return end != text && *end == '\0';
 }
 
-// The one window the spec names, waiting up to `waitMs` for it.
+// The one window the which names, waiting up to `waitMs` for it.
 HWND WaitFor(const std::string& specText, long waitMs) {
-    const Spec spec = ParseSpec(specText);
+    const Which which = ParseWhich(specText);
     const DWORD start = GetTickCount();
     for (;;) {
-        std::vector<HWND> found = FindAll(&spec);
+        std::vector<HWND> found = FindAll(&which);
         if (!found.empty()) return found.front();
         if (static_cast<long>(GetTickCount() - start) >= waitMs) return nullptr;
         Sleep(20);
@@ -169,10 +169,10 @@ int OpenFile(const std::string& given, long waitMs) {
     const std::string path = WindowsPath(given);
     // The name field of the open-file dialog (cmb13, 0x47c) exists and is
     // visible only once the dialog is ready for input.
-    const Spec spec = ParseSpec("class=#32770");
+    const Which which = ParseWhich("class=#32770");
     const DWORD start = GetTickCount();
     for (;;) {
-        for (HWND dialog : FindAll(&spec)) {
+        for (HWND dialog : FindAll(&which)) {
             HWND name = GetDlgItem(dialog, 0x47c);
             if (name == nullptr || !IsWindowVisible(name)) continue;
             SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
@@ -252,9 +252,9 @@ int main(int argc, char** argv) {
             std::printf("%p\n", static_cast<void*>(window));
             return 0;
         }
-        const Spec spec = ParseSpec(args[0]);
+        const Which which = ParseWhich(args[0]);
         const DWORD start = GetTickCount();
-        while (!FindAll(&spec).empty()) {
+        while (!FindAll(&which).empty()) {
             if (static_cast<long>(GetTickCount() - start) >= waitMs) return Fail("window %s is still there", args[0]);
             Sleep(20);
         }
