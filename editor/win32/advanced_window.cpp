@@ -95,25 +95,10 @@ formAdvanced::~formAdvanced() {
 void formAdvanced::Load() {
     session_.Load();
     for (HWND selector : Combo1) FillSwitchSelector(selector);
-    focus_ = Text1[0];
-    loaded_ = true;
-    try {
-        VexloComm1->LoadSettings(WindowSettingsName);
-    } catch (const std::exception& e) {
-        ShowFailure(window_, e.what());
-    }
+    FinishLoad(*VexloComm1, Text1[0]);
 }
 
-void formAdvanced::Unload() {
-    if (!loaded_) return;
-    loaded_ = false;
-    try {
-        VexloComm1->SaveSettings(WindowSettingsName);
-    } catch (const std::exception& e) {
-        ShowFailure(window_, e.what());
-    }
-    ShowWindow(window_, SW_HIDE);
-}
+void formAdvanced::Unload() { Form::Unload(*VexloComm1); }
 
 std::string formAdvanced::LimitTextInput(int keyCode) {
     static const char allowed[] = "0123456789ABCDEFabcdef";

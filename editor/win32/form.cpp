@@ -34,6 +34,27 @@ void Form::Create(const char* className, const char* caption, int width, int hei
     SetClientSize(window_, width, height);
 }
 
+void Form::FinishLoad(VexloComm& link, HWND firstFocus) {
+    focus_ = firstFocus;
+    loaded_ = true;
+    try {
+        link.LoadSettings(WindowSettingsName);
+    } catch (const std::exception& e) {
+        ShowFailure(window_, e.what());
+    }
+}
+
+void Form::Unload(VexloComm& link) {
+    if (!loaded_) return;
+    loaded_ = false;
+    try {
+        link.SaveSettings(WindowSettingsName);
+    } catch (const std::exception& e) {
+        ShowFailure(window_, e.what());
+    }
+    ShowWindow(window_, SW_HIDE);
+}
+
 void Form::present() {
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);

@@ -57,25 +57,10 @@ formSimple::~formSimple() {
 
 void formSimple::Load() {
     FillSwitchSelector(cboMemSw);
-    focus_ = cboMemSw;
-    loaded_ = true;
-    try {
-        VexloComm1->LoadSettings(WindowSettingsName);
-    } catch (const std::exception& e) {
-        ShowFailure(window_, e.what());
-    }
+    FinishLoad(*VexloComm1, cboMemSw);
 }
 
-void formSimple::Unload() {
-    if (!loaded_) return;
-    loaded_ = false;
-    try {
-        VexloComm1->SaveSettings(WindowSettingsName);
-    } catch (const std::exception& e) {
-        ShowFailure(window_, e.what());
-    }
-    ShowWindow(window_, SW_HIDE);
-}
+void formSimple::Unload() { Form::Unload(*VexloComm1); }
 
 void formSimple::Exit() {
     Unload();

@@ -32,6 +32,10 @@ protected:
     virtual void close() = 0;
     // Shows this window and gives it the keyboard.
     void present();
+    // The last load step and the unload step of both windows: the link's
+    // settings by name; a failure is shown and the window goes on.
+    void FinishLoad(VexloComm& link, HWND firstFocus);
+    void Unload(VexloComm& link);
 
     HWND window_ = nullptr;
     bool loaded_ = false;
