@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image_files.hpp"
 #include "simulated_printer.hpp"
 #include "wine_session.hpp"
 
@@ -30,20 +31,6 @@ Session* session = nullptr;
 
 // Frames as the printer must receive them, built here from the image's text
 // on their own (CRC-16/ARC by table), not by the writer's core.
-uint16_t TableCrc(const std::vector<uint8_t>& bytes, std::size_t from, std::size_t to) {
-    static const std::array<uint16_t, 256> table = [] {
-        std::array<uint16_t, 256> t{};
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned r = i;
-            for (int k = 0; k < 8; ++k) r = (r & 1) ? (r >> 1) ^ 0xA001 : r >> 1;
-            t[i] = static_cast<uint16_t>(r);
-        }
-        return t;
-    }();
-    uint16_t crc = 0;
-    for (std::size_t i = from; i < to; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ bytes[i]) & 0xFF]);
-    return crc;
-}
 
 struct Expected {
     Frames frames;
@@ -74,7 +61,7 @@ Expected ExpectedFrames(const std::string& image) {
             expected.dataBytes += n;
         }
         frame.push_back(0x03);
-        const uint16_t crc = TableCrc(frame, 1, frame.size());
+        const uint16_t crc = quarveld::test::TableCrc(frame.data() + 1, frame.size() - 1);
         frame.push_back(uint8_t(crc >> 8));
         frame.push_back(uint8_t(crc & 0xFF));
         expected.frames.push_back(frame);
