@@ -31,7 +31,6 @@ Session* session = nullptr;
 
 // Frames as the printer must receive them, built here from the image's text
 // on their own (CRC-16/ARC by table), not by the writer's core.
-
 struct Expected {
     Frames frames;
     long dataBytes = 0;
