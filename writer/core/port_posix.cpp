@@ -168,6 +168,21 @@ std::string OpenFailure(const std::string& path, int error) {
            " USER, then log in again)";
 }
 
+// The descriptor of an open that worked and whose device nobody else holds;
+// otherwise -1 with the reason in `why` (errno is the open's when fd < 0).
+int Claim(const std::string& path, int fd, std::string& why) {
+    if (fd < 0) {
+        why = OpenFailure(path, errno);
+        return -1;
+    }
+    if (!TakeExclusive(fd)) {
+        ::close(fd);
+        why = HeldElsewhere;
+        return -1;
+    }
+    return fd;
+}
+
 void SetLine(int fd, const LineParameters& line) {
     termios t{};
     if (::tcgetattr(fd, &t) != 0) return;
@@ -203,16 +218,8 @@ void SetModemLines(int fd, const LineParameters& line) {
 
 std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineParameters& line,
                                             std::string& why) {
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = OpenFailure(path, errno);
-        return nullptr;
-    }
-    if (!TakeExclusive(fd)) {
-        ::close(fd);
-        why = HeldElsewhere;
-        return nullptr;
-    }
+    const int fd = Claim(path, ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), why);
+    if (fd < 0) return nullptr;
     ::ioctl(fd, TIOCEXCL);
     SetLine(fd, line);
     SetModemLines(fd, line);
@@ -224,15 +231,8 @@ std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::stri
     // Printer devices may refuse reading; writing is all this port needs.
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT) fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = OpenFailure(path, errno);
-        return nullptr;
-    }
-    if (!TakeExclusive(fd)) {
-        ::close(fd);
-        why = HeldElsewhere;
-        return nullptr;
-    }
+    fd = Claim(path, fd, why);
+    if (fd < 0) return nullptr;
     // A terminal line standing in for LPT1 would turn every 0x0A of a frame
     // into 0D 0A; the bytes must go out as they are. Nothing else of the line
     // is touched.
