@@ -2,6 +2,7 @@
 #include "vexlo_delivery.hpp"
 
 #include <cups/cups.h>
+#include <dlfcn.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -15,8 +16,59 @@
 namespace kelvane::vexlo {
 namespace {
 
+// libcups is loaded when the spooler is first used. Linked, it would load
+// with its security and network libraries at every start, before the window
+// shows; a machine without it can still send to a device.
+constexpr const char* CupsLibrary = "libcups.so.2";
+
+#define KELVANE_CUPS_CALLS(X)                                                              \
+    X(cupsServer) X(cupsEncryption) X(cupsSetServer) X(cupsSetEncryption) X(ippPort)        \
+    X(httpConnect2) X(httpClose) X(cupsLastError) X(cupsLastErrorString) X(cupsGetDests2)   \
+    X(cupsFreeDests) X(cupsGetNamedDest) X(cupsGetOption) X(cupsCreateJob) X(cupsCancelJob2) \
+    X(cupsStartDocument) X(cupsWriteRequestData) X(cupsFinishDocument)
+
+struct CupsCalls {
+#define KELVANE_CUPS_MEMBER(name) decltype(&::name) name = nullptr;
+    KELVANE_CUPS_CALLS(KELVANE_CUPS_MEMBER)
+#undef KELVANE_CUPS_MEMBER
+    std::string error;  // why they could not be had; empty when loaded
+};
+
+CupsCalls LoadCups() {
+    CupsCalls calls;
+    void* library = dlopen(CupsLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* why = dlerror();
+        calls.error = std::string("The print spooler cannot be used: ") + (why ? why : CupsLibrary) +
+                      ". Install the CUPS client library, or choose a device.";
+        return calls;
+    }
+#define KELVANE_CUPS_BIND(name)                                                                 \
+    calls.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));                    \
+    if (!calls.name && calls.error.empty())                                                     \
+        calls.error = std::string("The print spooler cannot be used: ") + CupsLibrary +         \
+                      " has no " #name ". Install a newer CUPS client library, or choose a device.";
+    KELVANE_CUPS_CALLS(KELVANE_CUPS_BIND)
+#undef KELVANE_CUPS_BIND
+    return calls;  // the library stays loaded for the program's life
+}
+
+// The calls, loaded once for all threads; a LinkError when they cannot be had.
+const CupsCalls& Cups() {
+    static const CupsCalls calls = LoadCups();
+    if (!calls.error.empty()) throw LinkError(calls.error);
+    return calls;
+}
+
+// Whether anything in this program has loaded libcups yet.
+bool CupsLoaded() {
+    void* library = dlopen(CupsLibrary, RTLD_NOW | RTLD_NOLOAD);
+    if (library) dlclose(library);
+    return library != nullptr;
+}
+
 struct HttpClose {
-    void operator()(http_t* http) const { httpClose(http); }
+    void operator()(http_t* http) const { Cups().httpClose(http); }
 };
 using Http = std::unique_ptr<http_t, HttpClose>;
 
@@ -46,10 +98,11 @@ std::string ConnectFailure(const std::string& server, int port) {
 // A connection of our own, so a spooler that is down fails here, at once,
 // instead of somewhere inside a request.
 Http Connect(std::string* reason, int timeoutMs) {
-    const std::string server = cupsServer();
-    http_t* http = httpConnect2(server.c_str(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
-                                1, timeoutMs, nullptr);
-    if (!http) *reason = ConnectFailure(server, ippPort());
+    const CupsCalls& cups = Cups();
+    const std::string server = cups.cupsServer();
+    http_t* http = cups.httpConnect2(server.c_str(), cups.ippPort(), nullptr, AF_UNSPEC,
+                                     cups.cupsEncryption(), 1, timeoutMs, nullptr);
+    if (!http) *reason = ConnectFailure(server, cups.ippPort());
     return Http(http);
 }
 
@@ -71,6 +124,14 @@ bool LostConnection(ipp_status_t status) {
 
 SpoolerQueues ListSpoolerQueues() {
     SpoolerQueues result;
+    const CupsCalls* loaded = nullptr;
+    try {
+        loaded = &Cups();
+    } catch (const LinkError& e) {
+        result.error = e.what();
+        return result;
+    }
+    const CupsCalls& cups = *loaded;
     std::string reason;
     // Short: the list is read while the window opens.
     Http http = Connect(&reason, 2000);
@@ -79,9 +140,9 @@ SpoolerQueues ListSpoolerQueues() {
         return result;
     }
     cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(http.get(), &dests);
-    if (count == 0 && Failed(cupsLastError())) {
-        result.error = std::string("The print spooler did not list its printers: ") + cupsLastErrorString();
+    const int count = cups.cupsGetDests2(http.get(), &dests);
+    if (count == 0 && Failed(cups.cupsLastError())) {
+        result.error = std::string("The print spooler did not list its printers: ") + cups.cupsLastErrorString();
     }
     std::string defaultName;
     for (int i = 0; i < count; ++i) {
@@ -92,7 +153,7 @@ SpoolerQueues ListSpoolerQueues() {
             result.names.emplace_back(dests[i].name);
         }
     }
-    cupsFreeDests(count, dests);
+    cups.cupsFreeDests(count, dests);
     std::sort(result.names.begin(), result.names.end());
     if (!defaultName.empty()) {
         result.names.insert(result.names.begin(), defaultName);
@@ -102,11 +163,14 @@ SpoolerQueues ListSpoolerQueues() {
 }
 
 std::function<SpoolerQueues()> SpoolerQueueLister() {
-    const std::string server = cupsServer();
-    const http_encryption_t encryption = cupsEncryption();
-    return [server, encryption] {
-        cupsSetServer(server.c_str());
-        cupsSetEncryption(encryption);
+    // Only a thread that has used libcups can have chosen another spooler.
+    if (!CupsLoaded()) return ListSpoolerQueues;
+    const CupsCalls& cups = Cups();
+    const std::string server = cups.cupsServer();
+    const http_encryption_t encryption = cups.cupsEncryption();
+    return [&cups, server, encryption] {
+        cups.cupsSetServer(server.c_str());
+        cups.cupsSetEncryption(encryption);
         return ListSpoolerQueues();
     };
 }
@@ -117,16 +181,17 @@ std::string PausedQueueNotice(const std::string& queue) {
 
 SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
     if (queue.empty()) throw LinkError("No printer is chosen in the Settings box.");
+    const CupsCalls& cups = Cups();
     std::string reason;
     Http http = Connect(&reason, 5000);
     if (!http) throw LinkError(Unreachable(reason));
 
     // Asked first: a job for a missing queue fails inside libcups with a
     // reason that does not say so.
-    cups_dest_t* dest = cupsGetNamedDest(http.get(), queue.c_str(), nullptr);
+    cups_dest_t* dest = cups.cupsGetNamedDest(http.get(), queue.c_str(), nullptr);
     if (!dest) {
-        const ipp_status_t status = cupsLastError();
-        const std::string why = cupsLastErrorString();
+        const ipp_status_t status = cups.cupsLastError();
+        const std::string why = cups.cupsLastErrorString();
         if (status == IPP_STATUS_ERROR_NOT_FOUND) {
             throw LinkError("Printer queue \"" + queue + "\" does not exist (" + why +
                             ") Choose another printer and press the refresh button.");
@@ -135,15 +200,15 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
         throw LinkError("Printer queue \"" + queue + "\" cannot be used: " + why);
     }
     // IPP printer-state 5: stopped. The queue still takes jobs and holds them.
-    const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
+    const char* state = cups.cupsGetOption("printer-state", dest->num_options, dest->options);
     SpoolerJob result;
     result.queuePaused = state && std::strcmp(state, "5") == 0;
-    cupsFreeDests(1, dest);
+    cups.cupsFreeDests(1, dest);
 
-    const int job = cupsCreateJob(http.get(), queue.c_str(), title.c_str(), 0, nullptr);
+    const int job = cups.cupsCreateJob(http.get(), queue.c_str(), title.c_str(), 0, nullptr);
     if (job == 0) {
-        const ipp_status_t status = cupsLastError();
-        const std::string why = cupsLastErrorString();
+        const ipp_status_t status = cups.cupsLastError();
+        const std::string why = cups.cupsLastErrorString();
         if (LostConnection(status)) throw LinkError(Unreachable(why));
         throw LinkError("Printer queue \"" + queue + "\" refused the job: " + why);
     }
@@ -151,20 +216,20 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
     // Anything that fails after the job exists cancels it, so the spooler
     // never prints a part of a job.
     auto abandon = [&](const std::string& why) {
-        cupsCancelJob2(http.get(), queue.c_str(), job, 0);
+        cups.cupsCancelJob2(http.get(), queue.c_str(), job, 0);
         return LinkError("Printer queue \"" + queue + "\" did not take the job: " + why);
     };
-    if (cupsStartDocument(http.get(), queue.c_str(), job, title.c_str(), CUPS_FORMAT_RAW, 1) !=
+    if (cups.cupsStartDocument(http.get(), queue.c_str(), job, title.c_str(), CUPS_FORMAT_RAW, 1) !=
         HTTP_STATUS_CONTINUE) {
-        throw abandon(cupsLastErrorString());
+        throw abandon(cups.cupsLastErrorString());
     }
     // The length is explicit: commands carry NUL bytes.
     if (!bytes.empty() &&
-        cupsWriteRequestData(http.get(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE) {
-        cupsFinishDocument(http.get(), queue.c_str());
-        throw abandon(cupsLastErrorString());
+        cups.cupsWriteRequestData(http.get(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE) {
+        cups.cupsFinishDocument(http.get(), queue.c_str());
+        throw abandon(cups.cupsLastErrorString());
     }
-    if (Failed(cupsFinishDocument(http.get(), queue.c_str()))) throw abandon(cupsLastErrorString());
+    if (Failed(cups.cupsFinishDocument(http.get(), queue.c_str()))) throw abandon(cups.cupsLastErrorString());
     result.id = job;
     return result;
 }
