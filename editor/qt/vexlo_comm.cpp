@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QEventLoop>
 #include <QPointer>
+#include <QTimer>
 #include <QToolButton>
 
 #include <atomic>
@@ -231,13 +232,17 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
     d->listDevices();
     d->show();
     // The spooler may be slow or far away: its queues arrive when they do.
-    QPointer<VexloComm> self(this);
-    std::thread([self, list = vexlo::SpoolerQueueLister()] {
-        const vexlo::SpoolerQueues queues = list();
-        QMetaObject::invokeMethod(qApp, [self, queues] {
-            if (self && !self->d->listed) self->d->takeQueues(queues);
-        }, Qt::QueuedConnection);
-    }).detach();
+    // Asked once the event loop runs, so that loading the spooler's library
+    // does not hold up the first window.
+    QTimer::singleShot(0, this, [this] {
+        QPointer<VexloComm> self(this);
+        std::thread([self, list = vexlo::SpoolerQueueLister()] {
+            const vexlo::SpoolerQueues queues = list();
+            QMetaObject::invokeMethod(qApp, [self, queues] {
+                if (self && !self->d->listed) self->d->takeQueues(queues);
+            }, Qt::QueuedConnection);
+        }).detach();
+    });
 }
 
 VexloComm::~VexloComm() {
