@@ -4,14 +4,14 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 
 #include "commands.hpp"
+#include "pictures.hpp"
 #include "send_session.hpp"
-
-// The pictures live in this static library; register them before first use.
-static void InitPictures() { Q_INIT_RESOURCE(kelvane2); }
 
 namespace kelvane {
 
@@ -75,18 +75,24 @@ QFont WindowFont() {
     return font;
 }
 
-void LoadPictures() {
-    static const bool done = (InitPictures(), true);
-    (void)done;
+namespace {
+
+// Wraps the compiled-in pixels; nothing is decoded.
+QPixmap PicturePixmap(const pictures::Picture& picture) {
+    return QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(picture.argb), picture.width,
+                                     picture.height, picture.width * 4, QImage::Format_ARGB32));
 }
 
+}  // namespace
+
 QIcon ProgramIcon() {
-    LoadPictures();
     QIcon icon;
-    icon.addFile(QStringLiteral(":/kelvane2/kelvane2-32.png"));
-    icon.addFile(QStringLiteral(":/kelvane2/kelvane2-64.png"));
+    icon.addPixmap(PicturePixmap(pictures::Icon32));
+    icon.addPixmap(PicturePixmap(pictures::Icon64));
     return icon;
 }
+
+QPixmap SimpleWindowPicture() { return PicturePixmap(pictures::Image1); }
 
 QRect TwipsRect(int left, int top, int width, int height) {
     return QRect(Twips(left), Twips(top), Twips(width), Twips(height));

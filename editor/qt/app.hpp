@@ -3,6 +3,7 @@
 // font, the program icon, message boxes, twips and the switch selectors.
 #include <QFont>
 #include <QIcon>
+#include <QPixmap>
 #include <QRect>
 #include <QString>
 
@@ -20,8 +21,8 @@ inline constexpr const char* AppTitle = "Kelvane v2.1";
 // Fixed so that the layouts in twips look the same on every machine.
 QFont WindowFont();
 QIcon ProgramIcon();
-// Makes the program's pictures (icon, Image1) available; ProgramIcon calls it.
-void LoadPictures();
+// Image1 of the simple window.
+QPixmap SimpleWindowPicture();
 
 // 15 twips make one pixel at 96 dots per inch.
 constexpr int Twips(int twips) { return twips / 15; }

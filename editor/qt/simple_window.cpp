@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 
 #include <exception>
@@ -62,8 +61,7 @@ formSimple::formSimple(QWidget* parent)
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(TwipsRect(2520, 2280, 2100, 795));
-    LoadPictures();
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kelvane2/Image1.gif")));
+    Image1->setPixmap(SimpleWindowPicture());
     Image1->setScaledContents(true);
 
     VexloComm1 = new VexloComm(Frame1);
