@@ -86,6 +86,7 @@ struct VexloComm::Impl {
     VexloLink link;
     std::vector<std::string> devices;
     bool listed = false;  // the spooler's queues were read at least once
+    bool devicesListed = false;
     bool showing = false;
 
     void check(QRadioButton* which) {
@@ -150,8 +151,11 @@ struct VexloComm::Impl {
         return LinkDestination::Kind::None;
     }
 
-    void listDevices() {
-        devices = vexlo::ListDevices();
+    void listDevices() { takeDevices(vexlo::ListDevices()); }
+
+    void takeDevices(std::vector<std::string> found) {
+        devicesListed = true;
+        devices = std::move(found);
         const QSignalBlocker b(cboDevice);
         const QString typed = cboDevice->currentText();
         cboDevice->clear();
@@ -229,14 +233,17 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
             [this] { d->edited(LinkDestination::Kind::Device); });
     connect(d->cmdRefresh, &QToolButton::clicked, this, &VexloComm::refresh);
 
-    d->listDevices();
     d->show();
-    // The spooler may be slow or far away: its queues arrive when they do.
-    // Asked once the event loop runs, so that loading the spooler's library
-    // does not hold up the first window.
+    // The devices and the spooler's queues are read in the background once
+    // the event loop runs: the first window does not wait for them, and the
+    // spooler may be slow or far away. Each arrives when it does.
     QTimer::singleShot(0, this, [this] {
         QPointer<VexloComm> self(this);
         std::thread([self, list = vexlo::SpoolerQueueLister()] {
+            std::vector<std::string> devices = vexlo::ListDevices();
+            QMetaObject::invokeMethod(qApp, [self, devices] {
+                if (self && !self->d->devicesListed) self->d->takeDevices(devices);
+            }, Qt::QueuedConnection);
             const vexlo::SpoolerQueues queues = list();
             QMetaObject::invokeMethod(qApp, [self, queues] {
                 if (self && !self->d->listed) self->d->takeQueues(queues);
