@@ -1,8 +1,11 @@
 // Start-up of Kelvane2 beside a bare Qt Widgets window: the time from the
 // start of the process until its first window is mapped on a private X
-// server, medians of alternating runs. Prints both figures and their ratio.
-//   startup_bench [RUNS]
+// server, and until it has drawn into that window, medians of alternating
+// runs. A window with one line of text shows what drawing text at all costs.
+// Prints the figures and the ratios.
+//   startup_bench [RUNS [PROGRAM]]    PROGRAM in place of Kelvane2, QUARVELD say
 #include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -45,9 +48,23 @@ int StartXvfb(pid_t& server) {
     return -1;
 }
 
-// Milliseconds from the fork until the program's first top-level window is
-// mapped; the program is then ended.
-double TimeToFirstWindow(Display* display, const char* program, const std::string& configHome) {
+struct Start {
+    double mapped = -1;  // ms from the fork until the first top-level window is mapped
+    double drawn = -1;   // ... until the program has drawn into a mapped window
+};
+
+int damageEvent = 0;
+
+// Windows may be gone before their damage is asked for: not an error here.
+int IgnoreGoneWindows(Display*, XErrorEvent* error) {
+    if (error->error_code == BadDrawable || error->error_code == BadWindow) return 0;
+    std::fprintf(stderr, "startup_bench: X error %d\n", error->error_code);
+    std::exit(1);
+}
+
+// Starts the program and watches its windows; the program is then ended.
+Start TimeToFirstWindow(Display* display, const char* program, const char* argument,
+                        const std::string& configHome) {
     XSync(display, True);  // forget earlier events
     const auto start = Clock::now();
     const pid_t child = fork();
@@ -57,20 +74,29 @@ double TimeToFirstWindow(Display* display, const char* program, const std::strin
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execl(program, program, static_cast<char*>(nullptr));
+        execl(program, program, argument, static_cast<char*>(nullptr));
         _exit(127);
     }
-    double ms = -1;
-    while (ms < 0) {
+    Start result;
+    std::vector<Window> mapped;
+    while (result.drawn < 0) {
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == MapNotify) {
-            ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (event.type == CreateNotify) {
+            // Asked at creation: nothing can be drawn into a window before it is mapped.
+            XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty);
+        } else if (event.type == MapNotify) {
+            if (result.mapped < 0) result.mapped = ms;
+            mapped.push_back(event.xmap.window);
+        } else if (event.type == damageEvent + XDamageNotify) {
+            const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+            if (std::find(mapped.begin(), mapped.end(), damage.drawable) != mapped.end()) result.drawn = ms;
         }
     }
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
-    return ms;
+    return result;
 }
 
 double Median(std::vector<double> values) {
@@ -89,30 +115,55 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string name = ":" + std::to_string(number);
-    Display* display = XOpenDisplay(name.c_str());
-    if (!display) {
-        std::fprintf(stderr, "startup_bench: cannot open display %s\n", name.c_str());
+    Display* display = nullptr;
+    // A server that has just started may reset once after the probe.
+    for (int attempt = 0; !display && attempt < 50; ++attempt) {
+        display = XOpenDisplay(name.c_str());
+        if (!display) usleep(100000);
+    }
+    int damageError = 0;
+    if (!display || !XDamageQueryExtension(display, &damageEvent, &damageError)) {
+        std::fprintf(stderr, "startup_bench: cannot open display %s with damage reports\n", name.c_str());
         kill(server, SIGTERM);
         return 1;
     }
+    XSetErrorHandler(IgnoreGoneWindows);
     setenv("DISPLAY", name.c_str(), 1);
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
 
     const auto configHome = std::filesystem::temp_directory_path() / ("kelvane-startup-" + std::to_string(getpid()));
     std::filesystem::create_directories(configHome);
-    // One start of each first, so that neither pays for cold caches.
-    TimeToFirstWindow(display, BARE_WINDOW, configHome);
-    TimeToFirstWindow(display, KELVANE2, configHome);
-    std::vector<double> bare, kelvane;
+    struct Program {
+        const char* label;
+        const char* path;
+        const char* argument;
+        std::vector<double> mapped, drawn;
+    };
+    Program programs[] = {
+        {"bare Qt Widgets window", BARE_WINDOW, nullptr, {}, {}},
+        {"bare window, one line of text", BARE_WINDOW, "--text", {}, {}},
+        {nullptr, argc > 2 ? argv[2] : KELVANE2, nullptr, {}, {}},
+    };
+    // One start of each first, so that none pays for cold caches.
+    for (const Program& p : programs) TimeToFirstWindow(display, p.path, p.argument, configHome);
     for (int i = 0; i < runs; ++i) {
-        bare.push_back(TimeToFirstWindow(display, BARE_WINDOW, configHome));
-        kelvane.push_back(TimeToFirstWindow(display, KELVANE2, configHome));
+        for (Program& p : programs) {
+            const Start s = TimeToFirstWindow(display, p.path, p.argument, configHome);
+            p.mapped.push_back(s.mapped);
+            p.drawn.push_back(s.drawn);
+        }
     }
-    const double b = Median(bare), k = Median(kelvane);
-    std::printf("first window shown, median of %d starts each:\n", runs);
-    std::printf("  bare Qt Widgets window  %8.1f ms\n", b);
-    std::printf("  Kelvane2                %8.1f ms\n", k);
-    std::printf("  ratio                   %8.2f (target 1.30 or less)\n", k / b);
+    std::printf("first window, median of %d starts each:      mapped     drawn\n", runs);
+    const std::string tried = std::filesystem::path(programs[2].path).filename().string();
+    programs[2].label = tried.c_str();
+    for (const Program& p : programs) {
+        std::printf("  %-30s %8.1f ms %6.1f ms\n", p.label, Median(p.mapped), Median(p.drawn));
+    }
+    const Program &bare = programs[0], &text = programs[1], &kelvane = programs[2];
+    std::printf("  %-30s %8.2f    %6.2f    (target 1.30 or less, drawn)\n", (tried + " / bare window").c_str(),
+                Median(kelvane.mapped) / Median(bare.mapped), Median(kelvane.drawn) / Median(bare.drawn));
+    std::printf("  text window / bare window      %8.2f    %6.2f\n",
+                Median(text.mapped) / Median(bare.mapped), Median(text.drawn) / Median(bare.drawn));
 
     XCloseDisplay(display);
     kill(server, SIGTERM);
