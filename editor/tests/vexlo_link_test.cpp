@@ -4,11 +4,16 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include <gtest/gtest.h>
 
+#include "vexlo_delivery.hpp"
 #include "vexlo_link.hpp"
 
 namespace {
@@ -188,6 +193,25 @@ TEST(VexloLinkDelivery, DeviceJobsRunThroughTheWaiterAndKeepTheirFailure) {
     link.StartJob();
     EXPECT_THROW(link.EndJob(), LinkError);
     EXPECT_EQ(waits, 2);
+}
+
+// The spooler's library is not part of a start: it is loaded by the first
+// use of the spooler, and works as linked. Run in a fresh process, since any
+// earlier test may have loaded it.
+TEST(VexloSpoolerLibrary, IsLoadedByTheFirstUseOfTheSpooler) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const bool before = dlopen("libcups.so.2", RTLD_NOW | RTLD_NOLOAD) != nullptr;
+            setenv("CUPS_SERVER", "/nonexistent/cups.sock", 1);
+            const SpoolerQueues queues = kelvane::vexlo::SpoolerQueueLister()();
+            const bool after = dlopen("libcups.so.2", RTLD_NOW | RTLD_NOLOAD) != nullptr;
+            std::fprintf(stderr, "loaded before %d after %d: %s\n", before, after, queues.error.c_str());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "loaded before 0 after 1: The print spooler is not reachable \\(server /nonexistent/cups.sock: "
+        "No such file or directory\\)");
 }
 
 }  // namespace
