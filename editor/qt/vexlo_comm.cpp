@@ -25,6 +25,9 @@
 namespace kelvane {
 namespace {
 
+// When a control that is never drawn reads the devices and queues.
+constexpr int ListingUnshownMs = 100;
+
 // Keeps the wait cursor up while a job is on its way.
 class BusyCursor {
 public:
@@ -87,6 +90,7 @@ struct VexloComm::Impl {
     std::vector<std::string> devices;
     bool listed = false;  // the spooler's queues were read at least once
     bool devicesListed = false;
+    bool listingStarted = false;
     bool showing = false;
 
     void check(QRadioButton* which) {
@@ -164,6 +168,23 @@ struct VexloComm::Impl {
         cboDevice->setEditText(typed);
     }
 
+    // Devices first: they are at hand, the spooler may take its time.
+    void startListing() {
+        if (listingStarted) return;
+        listingStarted = true;
+        QPointer<VexloComm> self(q);
+        std::thread([self, list = vexlo::SpoolerQueueLister()] {
+            std::vector<std::string> found = vexlo::ListDevices();
+            QMetaObject::invokeMethod(qApp, [self, found] {
+                if (self && !self->d->devicesListed) self->d->takeDevices(found);
+            }, Qt::QueuedConnection);
+            const vexlo::SpoolerQueues queues = list();
+            QMetaObject::invokeMethod(qApp, [self, queues] {
+                if (self && !self->d->listed) self->d->takeQueues(queues);
+            }, Qt::QueuedConnection);
+        }).detach();
+    }
+
     void takeQueues(const vexlo::SpoolerQueues& queues) {
         listed = true;
         cboPrinter->setToolTip(queues.error.empty() ? VexloComm::tr("Printers of the print spooler")
@@ -235,21 +256,16 @@ VexloComm::VexloComm(QWidget* parent) : QWidget(parent), d(std::make_unique<Impl
 
     d->show();
     // The devices and the spooler's queues are read in the background once
-    // the event loop runs: the first window does not wait for them, and the
-    // spooler may be slow or far away. Each arrives when it does.
-    QTimer::singleShot(0, this, [this] {
-        QPointer<VexloComm> self(this);
-        std::thread([self, list = vexlo::SpoolerQueueLister()] {
-            std::vector<std::string> devices = vexlo::ListDevices();
-            QMetaObject::invokeMethod(qApp, [self, devices] {
-                if (self && !self->d->devicesListed) self->d->takeDevices(devices);
-            }, Qt::QueuedConnection);
-            const vexlo::SpoolerQueues queues = list();
-            QMetaObject::invokeMethod(qApp, [self, queues] {
-                if (self && !self->d->listed) self->d->takeQueues(queues);
-            }, Qt::QueuedConnection);
-        }).detach();
-    });
+    // the control has been drawn: the first window waits for neither (loading
+    // the spooler's library alone takes longer than drawing the window), and
+    // the spooler may be slow or far away. A control that is not shown reads
+    // them a little later all the same.
+    QTimer::singleShot(ListingUnshownMs, this, [this] { d->startListing(); });
+}
+
+void VexloComm::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!d->listingStarted) QTimer::singleShot(0, this, [this] { d->startListing(); });
 }
 
 VexloComm::~VexloComm() {

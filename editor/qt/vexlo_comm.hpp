@@ -63,6 +63,9 @@ signals:
     // A job was delivered with something the user must hear of.
     void noticed(const QString& text);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
