@@ -417,6 +417,26 @@ TEST_F(VexloSpoolerTest, JobsArriveOnceAndByteForByte) {
     EXPECT_TRUE(cupsd.Jobs("another").empty());
 }
 
+// The devices and the queues are read in the background: by a control once
+// it has been drawn, and by one that is never shown all the same.
+TEST_F(VexloSpoolerTest, DevicesAndQueuesArriveWhetherOrNotTheControlIsDrawn) {
+    const std::vector<std::string> devices = kelvane::vexlo::ListDevices();
+    for (const bool drawn : {true, false}) {
+        VexloComm link;
+        if (drawn) {
+            link.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&link));
+        }
+        ASSERT_TRUE(WaitForQueues(link)) << drawn;
+        EXPECT_EQ(link.findChild<QComboBox*>("cboPrinter")->count(), 2) << drawn;
+        const auto* box = link.findChild<QComboBox*>("cboDevice");
+        ASSERT_EQ(box->count(), static_cast<int>(devices.size())) << drawn;
+        for (size_t i = 0; i < devices.size(); ++i) {
+            EXPECT_EQ(box->itemText(static_cast<int>(i)).toStdString(), devices[i]) << drawn;
+        }
+    }
+}
+
 TEST_F(VexloSpoolerTest, APausedQueueTakesTheJobAndSaysSo) {
     const std::string log = (cupsd.dir() / "log/lpadmin.out").string();
     ASSERT_EQ(vexlotest::Run({"cupsdisable", "-h", cupsd.socket(), "another"}, log), 0);
