@@ -34,7 +34,7 @@ const char* const Help =
     "--save FILE    writes a customer settings file for the given switches (switch\n"
     "               order, closing command last), as \"Save Switches\" does; sends nothing\n"
     "--replay FILE  sends a settings file unchanged to LPT1 (the [Devices] map of\n"
-    "               Kelvane2.ini) or to --device PATH, as \"Load Switches\" does\n"
+    "               Kelvane2.ini), as \"Load Switches\" does, or to --device PATH\n"
     "\n"
     "DESTINATION, by default the one the editor's printer link has stored:\n"
     "  --printer QUEUE  one raw job to this spooler queue\n"
@@ -145,14 +145,43 @@ void Prepare(VexloLink& link, const Options& options) {
         throw LinkError("No printer or device is stored for the editor; give --printer, --device or --file.");
 }
 
+// The link's failures in the command line's words: options where the
+// windows have a refresh button and the Settings box.
+std::string CommandLineText(const LinkError& error) {
+    const std::string reason = error.reason();
+    switch (error.remedy()) {
+    case LinkRemedy::ChooseDestination: return reason + ": give --printer QUEUE, --device PATH or --file PATH.";
+    case LinkRemedy::ChoosePrinter: return reason + ": give --printer QUEUE.";
+    case LinkRemedy::GivePath: return reason + ": give --device PATH or --file PATH.";
+    case LinkRemedy::RefreshPrinters: return reason + " Give another queue with --printer QUEUE; `lpstat -p` lists them.";
+    case LinkRemedy::UseDevice: return reason + ", or give --device PATH.";
+    case LinkRemedy::RefreshDevices: {
+        std::string present;
+        for (const std::string& device : vexlo::ListDevices()) present += (present.empty() ? "" : ", ") + device;
+        return reason + (present.empty() ? " No printer or serial device is present." : " Devices present: " + present + ".") +
+               " Give the printer's device with --device PATH.";
+    }
+    case LinkRemedy::None: break;
+    }
+    return error.what();
+}
+
 int Run(const Options& options) {
+    VexloLink link;
     if (!options.replay.empty()) {
-        if (!options.device.empty()) ReplayFile(options.replay, options.device);
-        else ReplayFile(options.replay, ReadParallelPort(EditorSettingsPath()));
+        if (options.device.empty()) {
+            ReplayFile(options.replay, ReadParallelPort(EditorSettingsPath()));
+            return Sent;
+        }
+        // As any job to --device: a file is added to, a device is never created.
+        const std::string bytes = ReadSettingsFile(options.replay);
+        Prepare(link, options);
+        link.StartJob();
+        link.AddCommand(bytes);
+        link.EndJob();
         return Sent;
     }
 
-    VexloLink link;
     if (!options.save.empty()) {
         SessionState session;
         session.SessionOpen = true;
@@ -196,6 +225,9 @@ int main(int argc, char** argv) {
     }
     try {
         return Run(options);
+    } catch (const LinkError& e) {
+        std::fprintf(stderr, "kelvane-send: %s\n", CommandLineText(e).c_str());
+        return Failed;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kelvane-send: %s\n", e.what());
         return Failed;

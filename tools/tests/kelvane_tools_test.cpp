@@ -76,7 +76,29 @@ TEST(KelvaneSend, SendsOneRawJobToASpoolerQueue) {
     ASSERT_EQ(cupsd.WaitForJobs("shop", 1), 1u);
     EXPECT_EQ(Hex(ReadFile(cupsd.Jobs("shop").front().string())), "1B 1D 23 2C 32 30 31 32 33 0A 00 " + Hex(Closing));
 
-    EXPECT_EQ(setup.Send({"--printer", "no-such-queue", "2=0123"}).status, 1);
+    const ToolRun missing = setup.Send({"--printer", "no-such-queue", "2=0123"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("\"no-such-queue\" does not exist"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("with --printer QUEUE; `lpstat -p` lists them."), std::string::npos) << missing.err;
+}
+
+// A failure of the link says what to do on the command line, not in a window.
+TEST(KelvaneSend, LinkFailuresNameTheOptionsNotTheWindowsControls) {
+    EditorSetup setup;
+    const ToolRun device = setup.Send({"--device", "/dev/kelvane-no-such-lp", "1=1"});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_NE(device.err.find("Cannot open /dev/kelvane-no-such-lp"), std::string::npos) << device.err;
+    EXPECT_NE(device.err.find("Give the printer's device with --device PATH.\n"), std::string::npos) << device.err;
+
+    setup.env.push_back("CUPS_SERVER=" + setup.dir / "no-cupsd.sock");
+    const ToolRun spooler = setup.Send({"--printer", "shop", "1=1"});
+    EXPECT_EQ(spooler.status, 1);
+    EXPECT_NE(spooler.err.find("not reachable"), std::string::npos) << spooler.err;
+    EXPECT_NE(spooler.err.find(", or give --device PATH.\n"), std::string::npos) << spooler.err;
+    for (const std::string& text : {device.err, spooler.err}) {
+        EXPECT_EQ(text.find("refresh"), std::string::npos) << text;
+        EXPECT_EQ(text.find("choose"), std::string::npos) << text;
+    }
 }
 
 TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
@@ -88,15 +110,25 @@ TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
     EXPECT_EQ(Hex(saved),
               "1B 1D 23 2C 32 30 31 32 33 0A 00 1B 1D 23 2C 41 38 30 30 30 0A 00 " + Hex(Closing));
 
-    // Replayed unchanged to --device, and to LPT1 as Kelvane2.ini maps it.
-    WriteFile(setup.dir / "port", "");
+    // Replayed unchanged to --device as any job goes there: a file is added
+    // to (made when missing), a device under /dev is never made.
+    const std::string old(60, 'x');
+    WriteFile(setup.dir / "port", old);
     ASSERT_EQ(setup.Send({"--replay", prn, "--device", setup.dir / "port"}).status, 0);
-    EXPECT_EQ(ReadFile(setup.dir / "port"), saved);
+    EXPECT_EQ(ReadFile(setup.dir / "port"), old + saved);
+    ASSERT_EQ(setup.Send({"--replay", prn, "--device", setup.dir / "new-port"}).status, 0);
+    EXPECT_EQ(ReadFile(setup.dir / "new-port"), saved);
+    const ToolRun noDevice = setup.Send({"--replay", prn, "--device", "/dev/kelvane-no-such-lp"});
+    EXPECT_EQ(noDevice.status, 1);
+    EXPECT_NE(noDevice.err.find("--device PATH"), std::string::npos) << noDevice.err;
+    EXPECT_FALSE(std::filesystem::exists("/dev/kelvane-no-such-lp"));
+
+    // And to LPT1 as Kelvane2.ini maps it, added to a file there as well.
     std::filesystem::create_directories(setup.dir / "config/kelvane");
     WriteFile(setup.dir / "config/kelvane/Kelvane2.ini", "[Devices]\nLPT1=" + setup.dir / "lpt1" + "\n");
-    WriteFile(setup.dir / "lpt1", "");
+    WriteFile(setup.dir / "lpt1", old);
     ASSERT_EQ(setup.Send({"--replay", prn}).status, 0);
-    EXPECT_EQ(ReadFile(setup.dir / "lpt1"), saved);
+    EXPECT_EQ(ReadFile(setup.dir / "lpt1"), old + saved);
 
     const ToolRun missing = setup.Send({"--replay", setup.dir / "none.prn", "--device", setup.dir / "port"});
     EXPECT_EQ(missing.status, 1);
@@ -118,6 +150,11 @@ TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(setup.Send({"--printer", "q", "--device", out, "1=1"}).status, 2);
+
+    const ToolRun help = setup.Send({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: kelvane-send", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
 }
 
 TEST(KelvaneDecode, NamesEachCommandAndReportsForeignBytes) {
@@ -145,6 +182,9 @@ TEST(KelvaneDecode, NamesEachCommandAndReportsForeignBytes) {
               "offset 20: 1 byte that is no command: 7F\n");
 
     EXPECT_EQ(setup.Decode(setup.dir / "none.prn").status, 2);
+    const ToolRun help = setup.Decode("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: kelvane-decode", 0), 0u) << help.out;
     EXPECT_EQ(setup.Decode(setup.dir / "").status, 2);
     WriteFile(prn, "");
     EXPECT_EQ(setup.Decode(prn).status, 0);
