@@ -73,8 +73,11 @@ std::string ReadSettingsFile(const std::string& filePath) {
 }
 
 void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
+    WriteToParallelPort(ReadSettingsFile(filePath), port, stallTimeout);
+}
+
+void WriteToParallelPort(const std::string& bytes, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
     const std::string& devicePath = port.path;
-    const std::string bytes = ReadSettingsFile(filePath);
     OutputDevice device(devicePath, false);
     if (!device.isOpen()) {
         const int error = device.openError();

@@ -36,4 +36,8 @@ void ReplayFile(const std::string& filePath, const ParallelPort& port,
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 
+// ReplayFile for bytes already read.
+void WriteToParallelPort(const std::string& bytes, const ParallelPort& port,
+                         std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
+
 }  // namespace kelvane
