@@ -74,13 +74,20 @@ TEST(KelvaneSend, DefaultsToTheLinksStoredChoice) {
     EXPECT_EQ(Hex(ReadFile(setup.dir / "stored-device")), "1B 1D 23 2C 31 32 0A 00 " + Hex(Closing));
 }
 
-TEST(KelvaneSend, SendsOneRawJobToASpoolerQueue) {
+// kelvane-send with a private spooler that has one queue, "shop".
+class KelvaneSendToSpooler : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!cupsd.Start(&why)) GTEST_SKIP() << why;
+        ASSERT_TRUE(cupsd.AddQueue("shop", false)) << cupsd.ErrorLog();
+        setup.env.push_back("CUPS_SERVER=" + cupsd.socket());
+    }
     vexlotest::PrivateCupsd cupsd;
-    std::string why;
-    if (!cupsd.Start(&why)) GTEST_SKIP() << why;
-    ASSERT_TRUE(cupsd.AddQueue("shop", false)) << cupsd.ErrorLog();
     EditorSetup setup;
-    setup.env.push_back("CUPS_SERVER=" + cupsd.socket());
+};
+
+TEST_F(KelvaneSendToSpooler, SendsOneRawJobToAQueue) {
     const ToolRun run = setup.Send({"--printer", "shop", "2=0123"});
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(cupsd.WaitForJobs("shop", 1), 1u);
@@ -111,13 +118,7 @@ std::string Sha256Sum(const std::string& path) {
 
 // The same job to every destination in turn; the ones that fail are named
 // with their reason, the others still get it, and the log has a line for each.
-TEST(KelvaneSend, SendsTheJobToEveryDestinationAndLogsEach) {
-    vexlotest::PrivateCupsd cupsd;
-    std::string why;
-    if (!cupsd.Start(&why)) GTEST_SKIP() << why;
-    ASSERT_TRUE(cupsd.AddQueue("shop", false)) << cupsd.ErrorLog();
-    EditorSetup setup;
-    setup.env.push_back("CUPS_SERVER=" + cupsd.socket());
+TEST_F(KelvaneSendToSpooler, SendsTheJobToEveryDestinationAndLogsEach) {
     const std::string lp = setup.dir / "lp", out = setup.dir / "out.prn", log = setup.dir / "runs.jsonl";
     WriteFile(lp, "old");
     const ToolRun run = setup.Send({"--printer", "gone", "--device", lp, "--printer", "shop", "--device",
