@@ -8,22 +8,15 @@
 #include <atomic>
 #include <cstdint>
 
+#include "tick_count.hpp"
+
 namespace {
 
 using TickCount64 = ULONGLONG(WINAPI*)();
 
 ULONGLONG WINAPI WrappedTickCount() {
-    // Low half: the last tick count seen; high half: wraps seen so far. Any
-    // thread may move it forward; a caller that lost the race takes the
-    // winner's value, which is as recent.
     static std::atomic<uint64_t> last{0};
-    uint64_t seen = last.load();
-    for (;;) {
-        const DWORD now = GetTickCount();
-        uint64_t value = (seen & ~uint64_t(0xFFFFFFFF)) | now;
-        if (now < static_cast<DWORD>(seen)) value += uint64_t(1) << 32;
-        if (last.compare_exchange_weak(seen, value)) return value;
-    }
+    return xp::ExtendTickCount(last, [] { return static_cast<uint32_t>(GetTickCount()); });
 }
 
 ULONGLONG WINAPI FirstTickCount64();
