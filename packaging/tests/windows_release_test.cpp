@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "wine_session.hpp"
+#include "wine_test_main.hpp"
 
 namespace {
 
@@ -317,20 +318,4 @@ TEST(PortableZip, UnpacksToTheProgramsAndReadme) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    quarveld::wine::RunInOwnSession();
-    ::testing::InitGoogleTest(&argc, argv);
-    bool listing = false;
-    for (int i = 1; i < argc; ++i) listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
-    if (listing) return RUN_ALL_TESTS();
-    try {
-        Session wine;
-        session = &wine;
-        const int result = RUN_ALL_TESTS();
-        session = nullptr;
-        return result;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return quarveld::wine::RunAllTestsInSession(argc, argv, session); }
