@@ -213,6 +213,16 @@ std::vector<std::string> UninstallEntries() {
     return versions;
 }
 
+// The icon "Programs and Features" shows for the product, as a Unix path.
+std::string ProductIcon() {
+    const std::string registry = Registry();
+    const std::size_t at = registry.find("\"ProductIcon\"=\"C:\\\\");
+    if (at == std::string::npos) return "(none)";
+    std::string path = registry.substr(at + 19, registry.find('"', at + 19) - at - 19);
+    for (std::size_t slash; (slash = path.find("\\\\")) != std::string::npos;) path.replace(slash, 2, "/");
+    return path.ends_with("QUARVELD.ico") ? DriveC() + "/" + path : "(not ours) " + path;
+}
+
 // The Start menu's shortcut NAME.lnk in our folder (the users' or everyone's).
 std::string Shortcut(const std::string& name) {
     for (const auto& entry : fs::recursive_directory_iterator(DriveC()))
@@ -252,7 +262,7 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
     for (const std::string& name : Programs) EXPECT_TRUE(fs::exists(InstallDir() + "/" + name)) << name;
     EXPECT_TRUE(fs::exists(InstallDir() + "/README.txt"));
     EXPECT_EQ(UninstallEntries(), std::vector<std::string>{Env("RELEASE_VERSION")});
-    EXPECT_NE(Registry().find(".ico"), std::string::npos) << "the entry has no icon";
+    EXPECT_TRUE(fs::exists(ProductIcon())) << "the entry has no icon: " << ProductIcon();
 
     StartFromShortcut("QUARVELD", "class=QUARVELD", "installed_quarveld");
     Drive({"command", "class=QUARVELD", "303"});
