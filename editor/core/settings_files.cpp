@@ -52,7 +52,7 @@ void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::stri
 
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout) {
-    ReplayFile(filePath, ParallelPort{devicePath, ""}, stallTimeout);
+    ReplayFile(filePath, ParallelPort{devicePath, "", ""}, stallTimeout);
 }
 
 void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {

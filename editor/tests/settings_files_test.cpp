@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -198,6 +200,11 @@ TEST(ParallelPortMap, DefaultMappedAndNamedWhenMissing) {
     EXPECT_EQ(ReadFile(ini), text);
     WriteFile(ini, "[Devices]\nLPT1=\n");
     EXPECT_EQ(ReadParallelPort(ini).path, "/dev/lp0");
+    // Written by hand on Windows: a byte-order mark, and a path taken as written.
+    WriteFile(ini, "\xEF\xBB\xBF[Devices]\r\nLPT1=C:\\temp\\lp\r\n");
+    port = ReadParallelPort(ini);
+    EXPECT_EQ(port.path, "C:\\temp\\lp");
+    EXPECT_EQ(port.problem, "");
 
     WriteFile(dir / "ok.prn", "\x1B\x1D#T00000\n");
     WriteFile(ini, "[Devices]\nLPT1=" + (dir / "lp7") + "\n");
@@ -210,4 +217,26 @@ TEST(ParallelPortMap, DefaultMappedAndNamedWhenMissing) {
         EXPECT_NE(text.find("LPT1= in the [Devices] section of " + ini), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(dir / "lp7"));
+}
+
+// A folder or a pipe where the map belongs: the default port, and a message
+// that names the file and what stands there. A pipe is never waited on.
+TEST(ParallelPortMap, ANameThatIsNoFileGivesTheDefaultAndSaysWhy) {
+    TempDir dir;
+    const std::string ini = dir / "Kelvane2.ini";
+    fs::create_directory(ini);
+    ParallelPort port = ReadParallelPort(ini);
+    EXPECT_EQ(port.path, "/dev/lp0");
+    EXPECT_NE(port.problem.find(ini + " could not be read: it is a folder, not a file."), std::string::npos)
+        << port.problem;
+    fs::remove(ini);
+    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);  // a read that waits for a writer ends here
+            std::fprintf(stderr, "%s", ReadParallelPort(ini).problem.c_str());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "it is a pipe, not a file");
 }
