@@ -140,15 +140,25 @@ void Prepare(VexloLink& link, const Options& options) {
         return;
     }
     link.setQueues(vexlo::ListSpoolerQueues());
-    link.LoadSettings(WindowSettingsName);
+    try {
+        link.LoadSettings(WindowSettingsName);
+    } catch (const LinkError& e) {
+        // As in the windows: without the stored choice, the preselection.
+        std::fprintf(stderr, "kelvane-send: %s\n", e.what());
+    }
     if (link.destination().kind == LinkDestination::Kind::None)
         throw LinkError("No printer or device is stored for the editor; give --printer, --device or --file.");
 }
 
 int Run(const Options& options) {
     if (!options.replay.empty()) {
-        if (!options.device.empty()) ReplayFile(options.replay, options.device);
-        else ReplayFile(options.replay, ReadParallelPort(EditorSettingsPath()));
+        if (!options.device.empty()) {
+            ReplayFile(options.replay, options.device);
+            return Sent;
+        }
+        const ParallelPort port = ReadParallelPort(EditorSettingsPath());
+        if (!port.problem.empty()) std::fprintf(stderr, "kelvane-send: %s\n", port.problem.c_str());
+        ReplayFile(options.replay, port);
         return Sent;
     }
 
