@@ -70,8 +70,7 @@ ParallelPort ReadParallelPort(const std::string& settingsFile) {
     IniStore store;
     std::string why;
     if (!store.Read(settingsFile, &why)) {
-        port.problem = "The device map " + settingsFile + " could not be read: " + why + ". \"Load Switches\" sends to " +
-                       port.path + ".";
+        port.problem = "The device map " + settingsFile + " could not be read: " + why + ". LPT1 is " + port.path + ".";
         return port;
     }
     const std::string mapped = store.PlainValue("Devices", "LPT1").value_or("");

@@ -99,12 +99,13 @@ public:
     // nests nothing and distinct names never meet.
     static std::string SectionFor(const std::string& name);
 
+    // What the user chose, as the links of one name share it.
     struct Choice {
         LinkDestination::Kind use = LinkDestination::Kind::None;
         std::string printer, device;
         bool printerPicked = false;  // false: the printer entry shows a preselection
     };
-    struct Shared;
+    struct Shared;  // vexlo_link.cpp
 
 private:
     void changed();

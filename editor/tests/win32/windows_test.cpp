@@ -3,6 +3,8 @@
 // second thread, jobs delivered to files.
 #include <windows.h>
 #include <commctrl.h>
+// windows.h renames the link's function of the same name.
+#undef ReplaceFile
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "vexlo_delivery.hpp"
 #include "windows.hpp"
 
 using namespace kelvane;
@@ -186,6 +189,8 @@ BOOL CALLBACK CollectTips(HWND window, LPARAM data) {
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
+        // No test sees the printer choice another one stored.
+        DeleteFileA(VexloLink::DefaultSettingsPath().c_str());
         simple = std::make_unique<formSimple>();
         simple->Load();
         simple->ShowAgain();
@@ -553,6 +558,95 @@ TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
     EXPECT_TRUE(IsDialogMessageA(w, &alt));
     Pump();
     EXPECT_FALSE(simple->isLoaded());
+}
+
+// Typed into a link control's device field, as the user types it.
+void TypeDevice(VexloComm& link, const std::string& path) {
+    HWND edit = FindWindowExA(GetDlgItem(link.window(), LinkId("cboDevice")), nullptr, "Edit", nullptr);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    Type(edit, path);
+}
+
+// The windows' links are one printer: a choice made in one shows in the
+// other, and the last one made is what the next start uses, whichever
+// window is left last ("Exit" in the advanced window, Alt+X in the simple one).
+TEST_F(Windows, TheLastChoiceInEitherWindowIsWhatTheNextStartUses) {
+    HWND a = Advanced();
+    const std::string first = TempPath("chosen-first.bin");
+    TypeDevice(simple->advanced()->link(), first);
+    Click(a, AdvancedId("cmdSimple"));
+    HWND shown = simple->link().window();
+    EXPECT_EQ(ControlText(GetDlgItem(shown, LinkId("cboDevice"))), first);
+    EXPECT_EQ(SendMessageA(GetDlgItem(shown, LinkId("optDevice")), BM_GETCHECK, 0, 0), BST_CHECKED);
+    MSG alt{GetDlgItem(simple->window(), Check1Id(4)), WM_SYSCHAR, 'x', 0x20000001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(simple->window(), &alt));
+    Pump();
+    EXPECT_FALSE(simple->isLoaded() || simple->advanced()->isLoaded());
+
+    simple = std::make_unique<formSimple>();
+    simple->Load();
+    EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, first}));
+
+    // Chosen in the advanced window, a job sent, then "Exit".
+    a = Advanced();
+    const std::string second = TempPath("chosen-second.bin");
+    TypeDevice(simple->advanced()->link(), second);
+    Click(a, AdvancedId("cmdSndPrn"));
+    EXPECT_EQ(ReadAll(second), Closing);
+    Click(a, AdvancedId("cmdExit"));
+    EXPECT_FALSE(simple->isLoaded());
+    simple = std::make_unique<formSimple>();
+    simple->Load();
+    EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, second}));
+}
+
+// A settings file that is a folder: the window comes up and then says so.
+// One with a byte-order mark is read. A read-only file is kept; a temporary
+// file left by a save that was cut short is taken over by the next save.
+TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
+    const std::string ini = VexloLink::DefaultSettingsPath();
+    simple.reset();
+    ASSERT_TRUE(CreateDirectoryA(ini.c_str(), nullptr));
+    {
+        bool windowWasUp = false;
+        Answer warning("win32_settings_not_read", [&](HWND box) {
+            windowWasUp = simple && IsWindowVisible(simple->window());
+            Press(IDOK)(box);
+        });
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        simple->ShowAgain();
+        Pump();
+        EXPECT_EQ(warning.seen().title, "Kelvane v2.1");
+        EXPECT_NE(warning.seen().text.find(ini + ": it is a folder, not a file."), std::string::npos)
+            << warning.seen().text;
+        EXPECT_TRUE(windowWasUp);
+    }
+    simple.reset();
+    RemoveDirectoryA(ini.c_str());
+    std::ofstream(ini, std::ios::binary) << "\xEF\xBB\xBF[MySettings]\r\nDevice=COM3\r\nUse=device\r\n";
+    simple = std::make_unique<formSimple>();
+    simple->Load();
+    EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, "COM3"}));
+
+    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    simple->link().link().choose(LinkDestination::Kind::Device, "", "COM4");
+    try {
+        simple->link().SaveSettings("MySettings");
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const LinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("write-protected"), std::string::npos) << e.what();
+    }
+    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadAll(ini), "\xEF\xBB\xBF[MySettings]\r\nDevice=COM3\r\nUse=device\r\n");
+
+    const std::string prn = TempPath("taken-over.prn");
+    const size_t slash = prn.find_last_of('\\');
+    const std::string left = prn.substr(0, slash + 1) + "." + prn.substr(slash + 1) + ".saving";
+    std::ofstream(left) << "cut short";
+    vexlo::ReplaceFile(prn, Closing);
+    EXPECT_EQ(ReadAll(prn), Closing);
+    EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {
