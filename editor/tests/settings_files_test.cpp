@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -222,26 +220,4 @@ TEST(ParallelPortMap, DefaultMappedAndNamedWhenMissing) {
         EXPECT_NE(text.find("LPT1= in the [Devices] section of " + ini), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(dir / "lp7"));
-}
-
-// A folder or a pipe where the map belongs: the default port, and a message
-// that names the file and what stands there. A pipe is never waited on.
-TEST(ParallelPortMap, ANameThatIsNoFileGivesTheDefaultAndSaysWhy) {
-    TempDir dir;
-    const std::string ini = dir / "Kelvane2.ini";
-    fs::create_directory(ini);
-    ParallelPort port = ReadParallelPort(ini);
-    EXPECT_EQ(port.path, "/dev/lp0");
-    EXPECT_NE(port.problem.find(ini + " could not be read: it is a folder, not a file."), std::string::npos)
-        << port.problem;
-    fs::remove(ini);
-    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            alarm(10);  // a read that waits for a writer ends here
-            std::fprintf(stderr, "%s", ReadParallelPort(ini).problem.c_str());
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "it is a pipe, not a file");
 }

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include "simulated_printer.hpp"
@@ -81,16 +79,6 @@ TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
     const ToolRun com1 = RunTool(setup.dir, setup.Args({"--port", "COM1", "--baud", "2400"}), setup.env);
     EXPECT_EQ(com1.status, 2);
     EXPECT_NE(com1.err.find("COM1 (" + setup.dir / "no-com1)"), std::string::npos) << com1.err;
-
-    // A pipe in the file's place is not waited on: the defaults, and a word on it.
-    std::filesystem::remove(setup.dir / "config/TORWIN.INI");
-    ASSERT_EQ(mkfifo((setup.dir / "config/TORWIN.INI").c_str(), 0600), 0);
-    const ToolRun pipe = RunOnTerminal(setup.Args({"--port", printer.devicePath()}), setup.env);
-    EXPECT_EQ(pipe.status, 0) << pipe.out;
-    EXPECT_NE(pipe.out.find("quarveld-write: The port settings could not be read from " + setup.dir /
-                            "config/TORWIN.INI: it is a pipe, not a file. The default settings are used."),
-              std::string::npos)
-        << pipe.out;
 }
 
 TEST(QuarveldWrite, ReportsNakOrALostDeviceWithTheFrameAndExitsOne) {
