@@ -49,9 +49,8 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     // One fixed temporary name beside the file, flushed, then moved over it:
     // a failure leaves the old file as it was, and a save that was cut short
     // leaves only this file, which the next save takes over.
-    const size_t slash = path.find_last_of("\\/:");
-    const std::string tmp = slash == std::string::npos ? "." + path + ".saving"
-                                                       : path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".saving";
+    const size_t name = path.find_last_of("\\/:") + 1;  // 0 when there is no folder
+    const std::string tmp = path.substr(0, name) + "." + path.substr(name) + ".saving";
     HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();

@@ -36,7 +36,9 @@ TEST(IniStoreFuzz, AWrittenValueReadsBackAndNothingElseChanges) {
         std::map<std::pair<std::string, std::string>, std::optional<std::string>> before;
         for (const auto& key : store.Keys()) before.emplace(key, store.Value(key.first, key.second));
         auto key = std::make_pair(name(), name());
-        if (!before.empty() && below(2)) key = std::next(before.begin(), static_cast<long>(below(before.size())))->first;
+        if (!before.empty() && below(2)) {
+            key = std::next(before.begin(), static_cast<long>(below(before.size())))->first;
+        }
         const std::string value = text(10), was = store.Text();
         SCOPED_TRACE(testing::PrintToString(file) + " [" + testing::PrintToString(key.first) + "] " +
                      testing::PrintToString(key.second) + " = " + testing::PrintToString(value));

@@ -171,7 +171,8 @@ TEST_F(ProfileFile, APipeIsNotWaitedOnAndGivesTheDefaults) {
             ::alarm(10);  // a read that waits for a writer ends here
             std::string why;
             const bool saved = SavePortSettings(PortSettings{}, ini, &why);
-            std::fprintf(stderr, "%d %d %s | %s", Load().BaudRate, saved, why.c_str(), SettingsFileProblem(ini).c_str());
+            std::fprintf(stderr, "%d %d %s | %s", Load().BaudRate, saved, why.c_str(),
+                         SettingsFileProblem(ini).c_str());
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "202 0 it is a pipe, not a file \\| .*TORWIN.INI: it is a pipe");
