@@ -230,6 +230,8 @@ int main(int argc, char** argv) {
 
     // The window's settings, then what the command line says.
     PortSettings settings;
+    const std::string problem = SettingsFileProblem();
+    if (!problem.empty()) std::fprintf(stderr, "quarveld-write: %s\n", problem.c_str());
     LoadPortSettings(settings);
     DeviceMap devices = LoadDeviceMap();
     if (options.baud) settings.BaudRate = options.baud;

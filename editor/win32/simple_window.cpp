@@ -57,7 +57,7 @@ formSimple::~formSimple() {
 
 void formSimple::Load() {
     FillSwitchSelector(cboMemSw);
-    FinishLoad(*VexloComm1, cboMemSw);
+    FinishLoad(*VexloComm1, cboMemSw, parallelPort_.problem);
 }
 
 void formSimple::Unload() { Form::Unload(*VexloComm1); }

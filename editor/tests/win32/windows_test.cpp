@@ -3,6 +3,8 @@
 // second thread, jobs delivered to files.
 #include <windows.h>
 #include <commctrl.h>
+// windows.h renames the link's function of the same name.
+#undef ReplaceFile
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "vexlo_delivery.hpp"
 #include "windows.hpp"
 
 using namespace kelvane;
@@ -186,6 +189,8 @@ BOOL CALLBACK CollectTips(HWND window, LPARAM data) {
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
+        // No test sees the printer choice another one stored.
+        DeleteFileA(VexloLink::DefaultSettingsPath().c_str());
         simple = std::make_unique<formSimple>();
         simple->Load();
         simple->ShowAgain();
@@ -553,6 +558,71 @@ TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
     EXPECT_TRUE(IsDialogMessageA(w, &alt));
     Pump();
     EXPECT_FALSE(simple->isLoaded());
+}
+
+// The windows' links are one printer: a device typed and sent to in the
+// advanced window shows in the simple one, and it is what the next start
+// uses after Alt+X there, though the simple window unloads last.
+TEST_F(Windows, TheLastChoiceInEitherWindowIsWhatTheNextStartUses) {
+    HWND a = Advanced();
+    const std::string chosen = TempPath("chosen.bin");
+    HWND edit = FindWindowExA(GetDlgItem(simple->advanced()->link().window(), LinkId("cboDevice")), nullptr, "Edit",
+                              nullptr);
+    Type(edit, chosen);
+    Click(a, AdvancedId("cmdSndPrn"));
+    EXPECT_EQ(ReadAll(chosen), Closing);
+    Click(a, AdvancedId("cmdSimple"));
+    EXPECT_EQ(ControlText(GetDlgItem(simple->link().window(), LinkId("cboDevice"))), chosen);
+    MSG alt{GetDlgItem(simple->window(), Check1Id(4)), WM_SYSCHAR, 'x', 0x20000001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(simple->window(), &alt));
+    Pump();
+    EXPECT_FALSE(simple->isLoaded() || simple->advanced()->isLoaded());
+    simple = std::make_unique<formSimple>();
+    simple->Load();
+    EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, chosen}));
+}
+
+// A settings file that is a folder: the window comes up and then says so. A
+// read-only file is kept; a temporary file left by a save that was cut short
+// is taken over by the next save.
+TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
+    const std::string ini = VexloLink::DefaultSettingsPath();
+    simple.reset();
+    ASSERT_TRUE(CreateDirectoryA(ini.c_str(), nullptr));
+    {
+        bool windowWasUp = false;
+        Answer warning("win32_settings_not_read", [&](HWND box) {
+            windowWasUp = simple && IsWindowVisible(simple->window());
+            Press(IDOK)(box);
+        });
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        simple->ShowAgain();
+        Pump();
+        EXPECT_EQ(warning.seen().title, "Kelvane v2.1");
+        EXPECT_NE(warning.seen().text.find(ini + ": it is a folder, not a file."), std::string::npos)
+            << warning.seen().text;
+        EXPECT_TRUE(windowWasUp);
+    }
+    RemoveDirectoryA(ini.c_str());
+
+    const std::string prn = TempPath("taken-over.prn");
+    std::ofstream(prn) << "kept";
+    SetFileAttributesA(prn.c_str(), FILE_ATTRIBUTE_READONLY);
+    try {
+        vexlo::ReplaceFile(prn, Closing);
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const LinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("write-protected"), std::string::npos) << e.what();
+    }
+    SetFileAttributesA(prn.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadAll(prn), "kept");
+    const size_t slash = prn.find_last_of('\\');
+    const std::string left = prn.substr(0, slash + 1) + "." + prn.substr(slash + 1) + ".saving";
+    std::ofstream(left) << "cut short";
+    vexlo::ReplaceFile(prn, Closing);
+    EXPECT_EQ(ReadAll(prn), Closing);
+    EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {
