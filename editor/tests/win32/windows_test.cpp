@@ -183,6 +183,56 @@ BOOL CALLBACK CollectTips(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// Captions that do not fit their control in the control's own font: beside
+// the mark of a tick box or radio button, inside a button's border, below a
+// frame's corner; labels as they wrap in their box.
+BOOL CALLBACK CollectClipped(HWND control, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    const std::string text = ControlText(control);
+    const bool button = std::string(cls) == "Button";
+    if (!IsWindowVisible(control) || text.empty() || (!button && std::string(cls) != "Static")) return TRUE;
+    RECT box{};
+    GetClientRect(control, &box);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    const LONG kind = style & BS_TYPEMASK;
+    int room = box.right;
+    if (button && (kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON))
+        room -= 13 + 4;  // the mark and the gap after it
+    else if (button && kind == BS_GROUPBOX)
+        room -= 2 * 8;  // the corner on either side
+    else if (button)
+        room -= 2 * 3;  // the border
+    RECT need{0, 0, room, 0};
+    UINT format = DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK);
+    if (!button && (style & SS_NOPREFIX)) format |= DT_NOPREFIX;
+    DrawTextA(dc, text.c_str(), -1, &need, format);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    if (need.right > room || (button ? metrics.tmHeight : need.bottom) > box.bottom)
+        *reinterpret_cast<std::string*>(data) += "\"" + text + "\" needs " + std::to_string(need.right) + " x " +
+                                                  std::to_string(need.bottom) + ", has " + std::to_string(room) +
+                                                  " x " + std::to_string(box.bottom) + "\n";
+    return TRUE;
+}
+
+std::string ClippedCaptions(HWND window) {
+    std::string clipped;
+    EnumChildWindows(window, CollectClipped, reinterpret_cast<LPARAM>(&clipped));
+    return clipped;
+}
+
+// The height of a drop-down selector's field, in pixels.
+int FieldHeight(HWND selector) {
+    RECT field{};
+    GetWindowRect(selector, &field);
+    return field.bottom - field.top;
+}
+
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -305,6 +355,26 @@ TEST_F(Windows, AdvancedWindowLayoutTabOrderAndToggle) {
     EXPECT_TRUE(IsWindowVisible(simple->window()));
     EXPECT_EQ(Advanced(), a);
     EXPECT_EQ(Text(a, Text1Id(2)), "12");
+}
+
+TEST_F(Windows, CaptionsFitInMsSansSerifAndSelectorsHaveTheirHeight) {
+    // Wine's own fonts (fonts-wine) give the face the layouts were drawn for.
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, WindowFont());
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(screen, sizeof face, face);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    ASSERT_STREQ(face, "MS Sans Serif") << "install fonts-wine (scripts/setup --windows)";
+
+    HWND w = simple->window();
+    // The labels at their widest.
+    for (int i = 0; i < 16; ++i) SendMessageA(GetDlgItem(w, Check1Id(i)), BM_CLICK, 0, 0);
+    EXPECT_EQ(ClippedCaptions(w), "");
+    EXPECT_EQ(FieldHeight(GetDlgItem(w, SimpleId("cboMemSw"))), Twips(315));
+    HWND a = Advanced();
+    EXPECT_EQ(ClippedCaptions(a), "");
+    for (int i = 0; i < RowCount; ++i) EXPECT_EQ(FieldHeight(GetDlgItem(a, Combo1Id(i))), Twips(315)) << i;
 }
 
 TEST_F(Windows, ValueBoxesTakeHexDigitsFromCharacterMessages) {

@@ -102,6 +102,9 @@ public:
 
         const bool fresh = !std::filesystem::exists(prefix_ + "/system.reg");
         if (fresh && RunQuiet({"wine", "wineboot", "--init"}) != 0) throw std::runtime_error("wineboot failed");
+        // The dialogs are laid out in units of Wine's own "System" font.
+        if (RunQuiet({"sh", WINE_FONTS_SCRIPT, prefix_}) != 0)
+            throw std::runtime_error("Wine's fonts are missing: install fonts-wine");
         std::ofstream(lpt1_, std::ios::app).close();
         // Wine draws the captions and frames itself: Xvfb has no window manager.
         RunQuiet({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"});
