@@ -12,7 +12,7 @@ formSimple::formSimple() : parallelPort_(ReadParallelPort(EditorSettingsPath()))
 
     // Frames first; the controls follow in tab order.
     MakeFrame(window_, "Settings", SimpleId("Frame1"), 120, 3600, 4695, 1935);
-    MakeFrame(window_, "Bits", SimpleId("Frame2"), 120, 120, 2055, 3255);
+    Frame2 = MakeFrame(window_, "Bits", SimpleId("Frame2"), 120, 120, 2055, 3255);
     MakeFrame(window_, "Value to be set", SimpleId("Frame3"), 2280, 600, 2415, 1095);
 
     // The list drops below the field; the field keeps the table's height.
@@ -82,6 +82,19 @@ void formSimple::close() {
 }
 
 LRESULT formSimple::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CTLCOLORSTATIC) {
+        // The bottom and right boxes reach over the "Bits" frame's line. Each
+        // box paints its background (which is what erases an old focus
+        // rectangle) only inside the line.
+        HWND box = reinterpret_cast<HWND>(lParam);
+        if (GetParent(box) == window_ && GetDlgCtrlID(box) >= Check1Id(0) && GetDlgCtrlID(box) <= Check1Id(15)) {
+            RECT inside{};
+            GetWindowRect(Frame2, &inside);
+            InflateRect(&inside, -2, -2);
+            MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&inside), 2);
+            IntersectClipRect(reinterpret_cast<HDC>(wParam), inside.left, inside.top, inside.right, inside.bottom);
+        }
+    }
     if (message == WM_DRAWITEM && wParam == static_cast<WPARAM>(SimpleId("Image1"))) {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         BITMAP info{};

@@ -233,6 +233,24 @@ int FieldHeight(HWND selector) {
     return field.bottom - field.top;
 }
 
+// What the window shows in `area` (client pixels), children included.
+std::vector<COLORREF> Pixels(HWND window, const RECT& area) {
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(window);
+    for (LONG y = area.top; y < area.bottom; ++y)
+        for (LONG x = area.left; x < area.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
+// The control's place in its window's client area.
+RECT PlaceOf(HWND window, HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -304,6 +322,47 @@ TEST_F(Windows, TicksShowTheWordAndUncheckAllClearsIt) {
     Click(w, SimpleId("Uncheck_all"));
     EXPECT_EQ(Text(w, SimpleId("Label1")), "Binary: 0000000000000000");
     EXPECT_EQ(simple->currentValue(), "0000");
+}
+
+TEST_F(Windows, FocusRectanglesLeaveTheTickBoxesAndTheFrameKeepsItsLine) {
+    HWND w = simple->window();
+    // Clicked with the mouse, each box takes the focus; Tab moves it on to "Bit 1:".
+    for (int i : {0, 2}) {
+        HWND box = GetDlgItem(w, Check1Id(i));
+        SendMessageA(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        SendMessageA(box, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        Pump();
+    }
+    MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0x000F0001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(w, &tab));
+    Pump();
+    EXPECT_EQ(GetFocus(), GetDlgItem(w, Check1Id(1)));
+    Screenshot("win32_tick_box_focus");
+    const RECT bits = PlaceOf(w, GetDlgItem(w, SimpleId("Frame2")));
+    const std::vector<COLORREF> shown = Pixels(w, bits);
+
+    // The same frame drawn afresh. (The focused box is left out: the system
+    // may place its rectangle a pixel apart when it draws it whole.)
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    const std::vector<COLORREF> fresh = Pixels(w, bits);
+    ASSERT_EQ(shown.size(), fresh.size());
+    const RECT focused = PlaceOf(w, GetFocus());
+    int differ = 0;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const POINT at{bits.left + LONG(i) % (bits.right - bits.left), bits.top + LONG(i) / (bits.right - bits.left)};
+        differ += shown[i] != fresh[i] && !PtInRect(&focused, at);
+    }
+    EXPECT_EQ(differ, 0) << "pixels of the \"Bits\" frame that an old focus rectangle left";
+
+    // Where the bottom and right boxes reach the frame's edge, its line is
+    // as it is where no box lies.
+    const RECT corner = PlaceOf(w, GetDlgItem(w, Check1Id(15)));
+    const LONG clearX = bits.left + 4, clearY = bits.top + 16;
+    EXPECT_EQ(Pixels(w, {corner.left + 4, bits.bottom - 2, corner.left + 5, bits.bottom}),
+              Pixels(w, {clearX, bits.bottom - 2, clearX + 1, bits.bottom}));
+    EXPECT_EQ(Pixels(w, {bits.right - 2, corner.top + 4, bits.right, corner.top + 5}),
+              Pixels(w, {bits.right - 2, clearY, bits.right, clearY + 1}));
 }
 
 TEST_F(Windows, SimpleSendDeliversOneJobAndRefusesTypedSwitch) {
