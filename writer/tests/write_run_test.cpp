@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <chrono>
@@ -41,6 +42,7 @@ const char* const Image =
 struct Seen {
     std::vector<QString> notices;         // "WriteEnd" / "WriteError", in order
     QString counterAtNotice;
+    QRect counterOnScreen, noticeOnScreen, screen;  // at the first notice over the Write dialog
     std::vector<QString> counterValues;   // distinct values, in order
     QStringList filters;
     QString defaultSuffix;
@@ -96,8 +98,16 @@ protected:
             if (modal->objectName() == "WriteEnd" || modal->objectName() == "WriteError") {
                 seen.notices.push_back(modal->objectName());
                 // Owned by the Write dialog, or by the main window when the run failed at its start.
-                if (auto* write = qobject_cast<WriteDialog*>(modal->parentWidget()))
-                    seen.counterAtNotice = write->findChild<QLabel*>("213")->text();
+                if (auto* write = qobject_cast<WriteDialog*>(modal->parentWidget())) {
+                    auto* counter = write->findChild<QLabel*>("213");
+                    seen.counterAtNotice = counter->text();
+                    if (seen.noticeOnScreen.isNull()) {
+                        seen.counterOnScreen = QRect(counter->mapToGlobal(QPoint(0, 0)), counter->size());
+                        seen.noticeOnScreen = modal->frameGeometry();
+                        seen.screen = modal->screen()->availableGeometry();
+                        testsupport::SaveScreenshotAsPlaced({write, modal}, modal->objectName() + "_placed");
+                    }
+                }
                 if (seen.notices.size() == 1)
                     testsupport::SaveScreenshot(*modal, modal->objectName() == "WriteEnd" ? "write_end" : "write_error");
                 modal->findChild<QPushButton*>("OK")->click();
@@ -122,6 +132,9 @@ TEST_F(WriteRuns, SerialRunCountsTheBytesAndEndsWithWriteEnd) {
 
     EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteEnd"}));
     EXPECT_EQ(seen.counterAtNotice, "      35");
+    // The notice leaves the counter readable, on the screen.
+    EXPECT_FALSE(seen.noticeOnScreen.intersects(seen.counterOnScreen));
+    EXPECT_TRUE(seen.screen.contains(seen.noticeOnScreen));
     // Every value shown is a running total of accepted frames, in order.
     const std::vector<QString> totals = {"       0", "       3", "      19", "      35"};
     auto at = totals.begin();
@@ -156,6 +169,7 @@ TEST_F(WriteRuns, NakEndsWithWriteError) {
     EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), window->Devices()), 0);
     EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteError"}));
     EXPECT_EQ(seen.counterAtNotice, "       0");
+    EXPECT_FALSE(seen.noticeOnScreen.intersects(seen.counterOnScreen));
     EXPECT_EQ(printer.framesReceived(), 2u);  // the refused frame is not sent again
 }
 

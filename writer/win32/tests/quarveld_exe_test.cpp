@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -110,12 +111,30 @@ protected:
         ASSERT_TRUE(Ok({"openfile", image}));
     }
 
+    // A window's or control's place on the screen: left, top, width, height.
+    std::array<long, 4> Rect(const std::vector<std::string>& which) const {
+        std::vector<std::string> args = {"rect"};
+        args.insert(args.end(), which.begin(), which.end());
+        std::array<long, 4> r{};
+        std::istringstream(Drive(args)) >> r[0] >> r[1] >> r[2] >> r[3];
+        return r;
+    }
+
     // Waits for the notice, reads the counter behind it, presses OK and
     // waits for the Write dialog to end.
     std::string FinishWithNotice(const std::string& notice, const std::string& screenshot = "") const {
         EXPECT_TRUE(Ok({"wait", notice, "20000"})) << notice;
         // A quick run can end before the Write dialog was first shown.
         const std::string counter = Drive({"text", WriteDialog + ";shown=any", "213"});
+        if (Ok({"wait", WriteDialog, "0"})) {
+            // The notice leaves the counter readable.
+            const auto n = Rect({notice});
+            const auto c = Rect({WriteDialog, "213"});
+            const bool apart = n[0] >= c[0] + c[2] || c[0] >= n[0] + n[2] || n[1] >= c[1] + c[3] || c[1] >= n[1] + n[3];
+            EXPECT_TRUE(apart) << "notice at " << n[0] << "," << n[1] << " " << n[2] << "x" << n[3] << "; counter at "
+                               << c[0] << "," << c[1] << " " << c[2] << "x" << c[3];
+            EXPECT_GT(n[2], 0);
+        }
         if (!screenshot.empty()) {
             EXPECT_TRUE(session->Screenshot(screenshot));
         }
@@ -144,19 +163,25 @@ protected:
 };
 
 TEST_F(QuarveldExe, SerialRunsSendEveryRecordByteForByteAndEndWithWriteEnd) {
-    const std::vector<std::pair<std::string, unsigned>> images = {
-        {"S19", 0x1000}, {"S28", 0x12340}, {"S37", 0x01020300}};
+    struct Run {
+        std::string format;
+        std::size_t size;
+        unsigned offset;
+    };
+    // 64,000 bytes: all five digits of the counter beside the notice.
+    const std::vector<Run> images = {{"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
     Program program(*session);
     ASSERT_TRUE(program.Started());
-    for (const auto& [format, offset] : images) {
+    for (const auto& [format, size, offset] : images) {
         SCOPED_TRACE(format);
-        const std::string image = MakeImage(format, 200, offset);
+        const std::string image = MakeImage(format, size, offset);
         const Expected expected = ExpectedFrames(quarveld::wine::Slurp(image));
         sim::SimulatedPrinter printer;
         quarveld::wine::ControllingTerminal terminal(printer.devicePath());
         session->MapCom1(printer.devicePath());
         StartWrite(image);
-        EXPECT_EQ(FinishWithNotice(EndNotice, format == "S19" ? "write_end" : ""), Counter(expected.dataBytes));
+        if (size > 200) ASSERT_TRUE(Ok({"wait", WriteDialog}));
+        EXPECT_EQ(FinishWithNotice(EndNotice, size > 200 ? "write_end" : ""), Counter(expected.dataBytes));
         EXPECT_EQ(printer.frames(), expected.frames);
         for (const sim::FrameInfo& f : printer.frameLog()) EXPECT_TRUE(f.good) << "frame " << f.index;
     }

@@ -171,8 +171,9 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+        // The read end first: it may itself be descriptor 3.
         posix_spawn_file_actions_addclose(&actions, ready[0]);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
         // A session of its own: the printer's pty hanging up sends SIGHUP to
         // ours, and SIGHUP makes an X server reset and drop every client.
         posix_spawnattr_t attributes;
