@@ -273,6 +273,26 @@ TEST_F(QuarveldExe, NakAndFailuresAtTheStartGiveWriteError) {
     EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
     EXPECT_TRUE(Ok({"gone", ErrorNotice}));
     EXPECT_NE(program.Stderr().find("COM1"), std::string::npos) << program.Stderr();
+    {
+        // A COM2 that opens but has no line to set up (here a plain file; an
+        // unmapped port or a virtual one can do the same): the error at once.
+        const std::string noLine = Path("no-line");
+        std::ofstream{noLine};
+        session->MapCom2(noLine);
+        ChoosePort({"211"});
+        StartWrite(image);
+        const bool notice = Ok({"wait", ErrorNotice, "5000"});
+        EXPECT_TRUE(notice) << "no Write Error !";
+        EXPECT_FALSE(Ok({"wait", WriteDialog, "0"}));
+        if (!notice) Ok({"click", WriteDialog, "3"});
+        EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
+        EXPECT_TRUE(Ok({"gone", "class=#32770"}));
+        const std::string said = program.Stderr();
+        EXPECT_NE(said.find("COM2"), std::string::npos) << said;
+        EXPECT_NE(said.find("its line cannot be set up"), std::string::npos) << said;
+        EXPECT_EQ(quarveld::wine::Slurp(noLine), "");
+        ChoosePort({"210"});
+    }
     // The file dialog cancelled: nothing at all.
     ASSERT_TRUE(Ok({"command", MainWindow, "301"}));
     ASSERT_TRUE(Ok({"wait", "class=#32770"}));
