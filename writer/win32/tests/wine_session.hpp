@@ -97,7 +97,8 @@ public:
         lpt1_ = dir_ + "/lpt1.out";
         setenv("WINEPREFIX", prefix_.c_str(), 1);
         setenv("WINEARCH", "win32", 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // winemenubuilder would copy shortcuts into the desktop's menu in $HOME.
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
         setenv("WINEDEBUG", "-all", 1);
         if (Env("DISPLAY").empty()) StartXvfb();
 
