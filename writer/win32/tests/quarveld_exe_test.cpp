@@ -112,12 +112,10 @@ protected:
         ASSERT_TRUE(Ok({"openfile", image}));
     }
 
-    // A window's or control's place on the screen: left, top, width, height.
-    std::array<long, 4> Rect(const std::vector<std::string>& which) const {
-        std::vector<std::string> args = {"rect"};
-        args.insert(args.end(), which.begin(), which.end());
+    // The place on the screen of a window (id "0") or control: left, top, width, height.
+    std::array<long, 4> Rect(const std::string& which, const std::string& id) const {
         std::array<long, 4> r{};
-        std::istringstream(Drive(args)) >> r[0] >> r[1] >> r[2] >> r[3];
+        std::istringstream(Drive({"rect", which, id})) >> r[0] >> r[1] >> r[2] >> r[3];
         return r;
     }
 
@@ -129,12 +127,10 @@ protected:
         const std::string counter = Drive({"text", WriteDialog + ";shown=any", "213"});
         if (Ok({"wait", WriteDialog, "0"})) {
             // The notice leaves the counter readable.
-            const auto n = Rect({notice});
-            const auto c = Rect({WriteDialog, "213"});
-            const bool apart = n[0] >= c[0] + c[2] || c[0] >= n[0] + n[2] || n[1] >= c[1] + c[3] || c[1] >= n[1] + n[3];
-            EXPECT_TRUE(apart) << "notice at " << n[0] << "," << n[1] << " " << n[2] << "x" << n[3] << "; counter at "
-                               << c[0] << "," << c[1] << " " << c[2] << "x" << c[3];
+            const auto n = Rect(notice, "0"), c = Rect(WriteDialog, "213");
             EXPECT_GT(n[2], 0);
+            EXPECT_TRUE(n[0] >= c[0] + c[2] || c[0] >= n[0] + n[2] || n[1] >= c[1] + c[3] || c[1] >= n[1] + n[3])
+                << "notice at " << n[0] << "," << n[1] << ", counter at " << c[0] << "," << c[1];
         }
         if (!screenshot.empty()) {
             EXPECT_TRUE(session->Screenshot(screenshot));
