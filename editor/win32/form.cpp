@@ -93,16 +93,6 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         return DefWindowProcA(window_, message, wParam, lParam);
-    case WM_CTLCOLORSTATIC: {
-        // Tick boxes that reach a frame's edge must not paint over its line:
-        // their captions never change, so they can leave the background alone.
-        HWND control = reinterpret_cast<HWND>(lParam);
-        if ((GetWindowLongPtrA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-        }
-        return DefWindowProcA(window_, message, wParam, lParam);
-    }
     case UnreadSettings:
         ShowWarning(window_, unread_);
         return 0;

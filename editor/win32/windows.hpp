@@ -77,7 +77,7 @@ private:
 
     HWND cboMemSw = nullptr;
     std::array<HWND, 16> Check1{};
-    HWND Label1 = nullptr, Label2 = nullptr, Image1 = nullptr;
+    HWND Frame2 = nullptr, Label1 = nullptr, Label2 = nullptr, Image1 = nullptr;
     std::unique_ptr<VexloComm> VexloComm1;
     HBITMAP picture_ = nullptr;
     std::string CurrentValue;

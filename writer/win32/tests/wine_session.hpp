@@ -93,6 +93,7 @@ public:
         std::filesystem::create_directories(dir_);
         prefix_ = dir_ + "/prefix";
         com1_ = dir_ + "/com1";
+        com2_ = dir_ + "/com2";
         lpt1_ = dir_ + "/lpt1.out";
         setenv("WINEPREFIX", prefix_.c_str(), 1);
         setenv("WINEARCH", "win32", 1);
@@ -103,10 +104,14 @@ public:
 
         const bool fresh = !std::filesystem::exists(prefix_ + "/system.reg");
         if (fresh && RunQuiet({"wine", "wineboot", "--init"}) != 0) throw std::runtime_error("wineboot failed");
+        // The dialogs are laid out in units of Wine's own "System" font.
+        if (RunQuiet({"sh", WINE_FONTS_SCRIPT, prefix_}) != 0)
+            throw std::runtime_error("Wine's fonts are missing: install fonts-wine");
         std::ofstream(lpt1_, std::ios::app).close();
         // Wine draws the captions and frames itself: Xvfb has no window manager.
         RunQuiet({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d", com1_, "/f"});
+        RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM2", "/d", com2_, "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "LPT1", "/d", lpt1_, "/f"});
         // The port map is read when the server starts; a warm server makes each
         // later wine call cheap.
@@ -132,12 +137,9 @@ public:
     const std::string& Lpt1File() const { return lpt1_; }
     std::string IniFile() const { return prefix_ + "/drive_c/windows/TORWIN.INI"; }
 
-    // COM1 now leads to `device` (a pty of the simulated printer, or nothing).
-    void MapCom1(const std::string& device) const {
-        std::error_code ignored;
-        std::filesystem::remove(com1_, ignored);
-        std::filesystem::create_symlink(device, com1_, ignored);
-    }
+    // COM1 (COM2) now leads to `device` (a pty of the simulated printer, or nothing).
+    void MapCom1(const std::string& device) const { Map(com1_, device); }
+    void MapCom2(const std::string& device) const { Map(com2_, device); }
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
 
@@ -156,6 +158,12 @@ public:
     const std::string& Exe() const { return exe_; }
 
 private:
+    static void Map(const std::string& link, const std::string& device) {
+        std::error_code ignored;
+        std::filesystem::remove(link, ignored);
+        std::filesystem::create_symlink(device, link, ignored);
+    }
+
     // An Xvfb on a display that no one else uses (others may run these tests
     // on the same machine at the same time); it says its number when ready.
     void StartXvfb() {
@@ -169,8 +177,9 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+        // The read end first: it may itself be descriptor 3.
         posix_spawn_file_actions_addclose(&actions, ready[0]);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
         // A session of its own: the printer's pty hanging up sends SIGHUP to
         // ours, and SIGHUP makes an X server reset and drop every client.
         posix_spawnattr_t attributes;
@@ -188,7 +197,7 @@ private:
         setenv("DISPLAY", (":" + number).c_str(), 1);
     }
 
-    std::string exe_, driver_, dir_, prefix_, com1_, lpt1_;
+    std::string exe_, driver_, dir_, prefix_, com1_, com2_, lpt1_;
     pid_t xvfb_ = -1;
 };
 
