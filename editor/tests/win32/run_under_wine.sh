@@ -16,6 +16,8 @@ exec xvfb-run $screen -s "-screen 0 1024x768x24 -nolisten tcp" sh -c '
     [ -f "$WINEPREFIX/system.reg" ] || wine wineboot --init >/dev/null 2>&1
     : > "$KELVANE_LPT1"
     wine reg add "HKLM\\Software\\Wine\\Ports" /v LPT1 /d "$KELVANE_LPT1" /f >/dev/null 2>&1
+    # Wine draws the captions and frames itself: Xvfb has no window manager.
+    wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w
     wineserver -p
