@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "simulated_printer.hpp"
 #include "tool_runs.hpp"
 
@@ -50,17 +53,61 @@ TEST(QuarveldWrite, SendsTheWindowsFramesAndCountsThemInPlainLines) {
     EXPECT_EQ(dry.out, Frames(printer));
 }
 
-TEST(QuarveldWrite, OnATerminalRewritesOneProgressLine) {
+// `frames` S1 records of four data bytes each, then S9.
+std::string LongImage(int frames) {
+    std::string text;
+    char line[64];
+    for (int f = 0; f < frames; ++f) {
+        const unsigned address = 0x1000 + 4 * f;
+        unsigned sum = 7 + (address >> 8) + (address & 0xFF);
+        std::snprintf(line, sizeof line, "S107%04X", address);
+        text += line;
+        for (int i = 0; i < 4; ++i) {
+            std::snprintf(line, sizeof line, "%02X", (f + i) & 0xFF);
+            text += line;
+            sum += (f + i) & 0xFF;
+        }
+        std::snprintf(line, sizeof line, "%02X\n", ~sum & 0xFF);
+        text += line;
+    }
+    return text + "S9030000FC\n";
+}
+
+TEST(QuarveldWrite, OnANarrowTerminalRedrawsOneLineThatFits) {
     WriterSetup setup;
-    SimulatedPrinter printer;
-    const ToolRun run = RunOnTerminal(setup.Args({"--port", printer.devicePath()}), setup.env);
+    WriteFile(setup.image, LongImage(40));
+    Behaviour slow;
+    slow.byteDelayMicros = 2000;  // about a second for the image: several redraws
+    SimulatedPrinter printer(slow);
+    const ToolRun run = RunOnTerminal(setup.Args({"--port", printer.devicePath()}), setup.env, {}, 40);
     EXPECT_EQ(run.status, 0) << run.out;
-    // Every frame redraws the line from its start; the run's end goes below it.
-    EXPECT_NE(run.out.find("\r3 of 6 bytes, frame 2 of 3"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\r6 of 6 bytes, frame 3 of 3"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("left"), std::string::npos);
-    EXPECT_NE(run.out.find("Write End !"), std::string::npos);
-    EXPECT_EQ(printer.framesReceived(), 3u);
+    EXPECT_EQ(printer.framesReceived(), 40u);
+    const std::vector<std::string> shown = TerminalSegments(run.out);
+    for (const std::string& line : shown) EXPECT_LE(line.size(), 39u) << line;
+    // Redrawn from the line's start, not a line per frame: one line, then the notice.
+    EXPECT_GE(std::count(run.out.begin(), run.out.end(), '\r'), 4) << run.out;
+    EXPECT_LE(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_NE(shown[shown.size() - 2].find("160 of 160 bytes, frame 40 of 40"), std::string::npos) << run.out;
+    EXPECT_EQ(shown.back(), "Write End !");
+}
+
+TEST(QuarveldWrite, OnATerminalASilentPrinterIsShownAsSuch) {
+    WriterSetup setup;
+    Behaviour silent;
+    silent.silentFromFrame = 1;
+    SimulatedPrinter printer(silent);
+    const ToolRun run =
+        RunOnTerminal(setup.Args({"--port", printer.devicePath(), "--timeout", "3"}), setup.env, {}, 70);
+    EXPECT_EQ(run.status, 1) << run.out;
+    bool told = false;
+    for (const std::string& line : TerminalSegments(run.out)) {
+        if (line.find("no answer from the printer for 0:02") == std::string::npos) continue;
+        told = true;
+        EXPECT_EQ(line.find("left"), std::string::npos) << line;
+        EXPECT_NE(line.find("frame 1 of 3"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(told) << run.out;
 }
 
 TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
@@ -79,6 +126,34 @@ TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
     const ToolRun com1 = RunTool(setup.dir, setup.Args({"--port", "COM1", "--baud", "2400"}), setup.env);
     EXPECT_EQ(com1.status, 2);
     EXPECT_NE(com1.err.find("COM1 (" + setup.dir / "no-com1)"), std::string::npos) << com1.err;
+}
+
+TEST(QuarveldWrite, PortNamesMatchInAnyCaseAndAnUnmappedComSaysHowToMapIt) {
+    WriterSetup setup;
+    SimulatedPrinter com2, com12;
+    std::filesystem::create_directories(setup.dir / "config");
+    WriteFile(setup.dir / "config/TORWIN.INI", "[Devices]\nCOM2=" + com2.devicePath() + "\ncom12 = " +
+                                                   com12.devicePath() + "\nCOM4=" + setup.dir / "none" + "\n");
+    EXPECT_EQ(RunTool(setup.dir, setup.Args({"--port", "com2"}), setup.env).status, 0);
+    EXPECT_EQ(com2.framesReceived(), 3u);
+    EXPECT_EQ(RunTool(setup.dir, setup.Args({"--port", "Com12"}), setup.env).status, 0);
+    EXPECT_EQ(com12.framesReceived(), 3u);
+
+    // Messages name the port as written.
+    const ToolRun absent = RunTool(setup.dir, setup.Args({"--port", "com4"}), setup.env);
+    EXPECT_EQ(absent.status, 2);
+    EXPECT_NE(absent.err.find("com4 (" + setup.dir / "none) cannot be opened"), std::string::npos) << absent.err;
+    const ToolRun unmapped = RunTool(setup.dir, setup.Args({"--port", "com5"}), setup.env);
+    EXPECT_EQ(unmapped.status, 2);
+    EXPECT_NE(unmapped.err.find("com5 is mapped to no device"), std::string::npos) << unmapped.err;
+    EXPECT_NE(unmapped.err.find("COM5=/dev/ttyUSB0) to the [Devices] section of " + setup.dir / "config/TORWIN.INI"),
+              std::string::npos)
+        << unmapped.err;
+    // Past COM256 a name is a path like any other.
+    const ToolRun past = RunTool(setup.dir, setup.Args({"--port", "COM257"}), setup.env);
+    EXPECT_EQ(past.status, 2);
+    EXPECT_NE(past.err.find("COM257 cannot be opened"), std::string::npos) << past.err;
+    EXPECT_EQ(RunTool(setup.dir, setup.Args({"--port", "lpt1", "--parallel"}), setup.env).status, 2);
 }
 
 TEST(QuarveldWrite, ReportsNakOrALostDeviceWithTheFrameAndExitsOne) {
