@@ -27,7 +27,8 @@ bool PortRun::Start(const std::string& image, const quarveld::PortSettings& sett
     run_.progressWindow = this;
     if (quarveld::OpenRunImage(run_, image_, image)) {
         handle_ = quarveld::OpenRunPort(run_, port_, settings);
-        if (handle_ && quarveld::StartWriteWorker(run_)) return true;
+        opened_ = handle_ != nullptr;
+        if (opened_ && quarveld::StartWriteWorker(run_)) return true;
     }
     std::lock_guard<std::mutex> lock(board_.mutex);
     EndLocked(RunResult::Error, run_.failure);
@@ -91,8 +92,10 @@ void PortRun::HandleWriteMessage(int message, int32_t lParam) {
 // Under the board's lock; the worker's last touch of this run.
 void PortRun::EndLocked(RunResult result, std::string reason) {
     state_.result = result;
+    state_.ended = Clock::now();
     reason_ = std::move(reason);
     endedAt_ = std::chrono::system_clock::now();
+    ++board_.endings;
     board_.ended.notify_all();
 }
 

@@ -21,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 struct RunBoard {
     std::mutex mutex;
     std::condition_variable ended;
+    long endings = 0;  // runs ended so far
 };
 
 enum class RunResult { Running, Written, Error, Aborted };
@@ -31,6 +32,7 @@ struct RunState {
     uint64_t bytes = 0;  // data bytes of those frames: the progress counter
     Clock::time_point started;
     Clock::time_point lastAnswer;
+    Clock::time_point ended;
     RunResult result = RunResult::Running;
 };
 
@@ -55,6 +57,8 @@ public:
     bool Ended();
 
     RunState State() const;  // under the board's lock
+    // False when the image or the port could not be opened.
+    bool Opened() const { return opened_; }
     const quarveld::NamedPort& Port() const { return port_; }
     // Why the run did not write the image; "" when it did.
     std::string Reason() const;
@@ -72,6 +76,7 @@ private:
     quarveld::WriteRun run_;
     quarveld::Image image_;
     std::unique_ptr<quarveld::WritePort> handle_;
+    bool opened_ = false;  // set before the worker starts
     bool closed_ = false;
     std::string stopReason_;
     RunState state_;

@@ -39,6 +39,28 @@ std::string Fit(std::vector<Part> parts, std::size_t width) {
     return line.substr(0, width);
 }
 
+// Columns as wide as their widest cell; the last one as it is.
+void PrintTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size() + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        std::fprintf(stdout, "%s\n", line.c_str());
+    }
+}
+
+std::string OfCount(uint64_t done, uint64_t total) { return std::to_string(done) + " of " + std::to_string(total); }
+
+}  // namespace
+
 const char* ResultWord(RunResult result) {
     switch (result) {
         case RunResult::Written: return "written";
@@ -48,7 +70,44 @@ const char* ResultWord(RunResult result) {
     }
 }
 
-}  // namespace
+std::string ReasonAlone(const PortRun& run) {
+    std::string reason = run.Reason();
+    const std::string prefix = run.Port().label + ": ";
+    if (reason.compare(0, prefix.size(), prefix) == 0) reason.erase(0, prefix.size());
+    return reason;
+}
+
+void PrintSummary(const std::vector<PortRun*>& runs, const ImageCount& count, bool terminal) {
+    std::vector<std::vector<std::string>> rows{{"port", "result", "bytes", "frames", "time", "reason"}};
+    for (PortRun* run : runs) {
+        const RunState state = run->State();
+        rows.push_back({run->Port().written, ResultWord(state.result), OfCount(state.bytes, count.dataBytes),
+                        OfCount(static_cast<uint64_t>(state.frames), static_cast<uint64_t>(count.frames)),
+                        Duration(Seconds(state.ended - state.started).count()), ReasonAlone(*run)});
+    }
+    if (terminal) {
+        PrintTable(rows);
+    } else {
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            const auto& r = rows[i];
+            std::fprintf(stdout, "%s: %s, %s bytes, %s frames, %s%s%s\n", r[0].c_str(), r[1].c_str(), r[2].c_str(),
+                         r[3].c_str(), r[4].c_str(), r[5].empty() ? "" : ": ", r[5].c_str());
+        }
+    }
+    std::fflush(stdout);
+}
+
+void PrintTallies(const std::vector<Tally>& tallies, bool terminal) {
+    std::vector<std::vector<std::string>> rows{{"port", "written", "failed"}};
+    for (const Tally& t : tallies) rows.push_back({t.port, std::to_string(t.written), std::to_string(t.failed)});
+    if (terminal) {
+        PrintTable(rows);
+    } else {
+        for (const Tally& t : tallies)
+            std::fprintf(stdout, "%s: %ld written, %ld failed\n", t.port.c_str(), t.written, t.failed);
+    }
+    std::fflush(stdout);
+}
 
 std::string Duration(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);

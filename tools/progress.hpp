@@ -27,6 +27,24 @@ constexpr std::chrono::seconds SilenceRetold{10};
 std::string ProgressText(const RunState& state, const ImageCount& count, Clock::time_point now,
                          std::size_t width, bool result);
 
+// How a run ended, in a word: "written", "error", "aborted".
+const char* ResultWord(RunResult result);
+
+// The reason of a failure without the port it starts with.
+std::string ReasonAlone(const PortRun& run);
+
+// The end of a round: on a terminal a table (port, result, bytes, frames,
+// time, reason); otherwise a line per port that starts with the port.
+void PrintSummary(const std::vector<PortRun*>& runs, const ImageCount& count, bool terminal);
+
+// Units written and failed at one port over the rounds of a station.
+struct Tally {
+    std::string port;
+    long written = 0;
+    long failed = 0;
+};
+void PrintTallies(const std::vector<Tally>& tallies, bool terminal);
+
 class ProgressView {
 public:
     // `labelled`: each line starts with its port.

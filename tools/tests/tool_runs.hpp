@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,10 +82,12 @@ inline ToolRun RunTool(const ScratchDir& dir, std::vector<std::string> argv, std
 }
 
 // What a user types on a terminal once the tool has printed `prompt` (once
-// more than before); an empty prompt types at once.
+// more than before); an empty prompt types at once. `look` runs first: what
+// the user checks while the tool waits.
 struct Typing {
     std::string prompt;
     std::string input;
+    std::function<void()> look = {};
 };
 
 // Runs a tool on a terminal of its own, `columns` wide (0: the pty's
@@ -108,6 +111,7 @@ inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::str
                 if (at == std::string::npos) return;
                 seen = at + t.prompt.size();
             }
+            if (t.look) t.look();
             (void)!write(master, t.input.data(), t.input.size());
             ++step;
         }

@@ -84,7 +84,8 @@ inline int RunQuiet(const std::vector<std::string>& argv) { return RunCapture(ar
 // The whole Wine set-up for one test program.
 class Session {
 public:
-    Session() {
+    // `morePorts` ("COM2", "COM12") are mapped like COM1, to links MapPort sets.
+    explicit Session(const std::vector<std::string>& morePorts = {}) {
         exe_ = Env("QUARVELD_EXE");
         driver_ = Env("WINDRIVER_EXE");
         dir_ = Env("QUARVELD_E2E_DIR");
@@ -106,6 +107,8 @@ public:
         // Wine draws the captions and frames itself: Xvfb has no window manager.
         RunQuiet({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d", com1_, "/f"});
+        for (const std::string& port : morePorts)
+            RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port, "/d", dir_ + "/" + port, "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "LPT1", "/d", lpt1_, "/f"});
         // The port map is read when the server starts; a warm server makes each
         // later wine call cheap.
@@ -132,10 +135,13 @@ public:
     std::string IniFile() const { return prefix_ + "/drive_c/windows/TORWIN.INI"; }
 
     // COM1 now leads to `device` (a pty of the simulated printer, or nothing).
-    void MapCom1(const std::string& device) const {
+    void MapCom1(const std::string& device) const { MapPort("COM1", device); }
+    // The same for a port the session was made with.
+    void MapPort(const std::string& port, const std::string& device) const {
+        const std::string link = port == "COM1" ? com1_ : dir_ + "/" + port;
         std::error_code ignored;
-        std::filesystem::remove(com1_, ignored);
-        std::filesystem::create_symlink(device, com1_, ignored);
+        std::filesystem::remove(link, ignored);
+        std::filesystem::create_symlink(device, link, ignored);
     }
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
