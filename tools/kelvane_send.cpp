@@ -1,6 +1,8 @@
 // kelvane-send: memory switches from the command line, through the same
 // printer link, commands and delivery as the editor's windows.
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "commands.hpp"
 #include "console.hpp"
 #include "editor_paths.hpp"
+#include "run_log.hpp"
 #include "send_session.hpp"
 #include "settings_files.hpp"
 #include "vexlo_delivery.hpp"
@@ -21,36 +24,61 @@ using namespace kelvane;
 enum Status { Sent = 0, Failed = 1, BadUsage = 2 };
 
 const char* const Help =
-    "usage: kelvane-send [DESTINATION] SWITCH=VALUE ...\n"
-    "       kelvane-send [DESTINATION] --clear-all [--yes]\n"
+    "usage: kelvane-send [DESTINATION ...] [--log FILE] SWITCH=VALUE ...\n"
+    "       kelvane-send [DESTINATION ...] [--log FILE] --clear-all [--yes]\n"
+    "       kelvane-send [DESTINATION ...] [--log FILE] --replay FILE.prn\n"
     "       kelvane-send --save FILE.prn SWITCH=VALUE ...\n"
-    "       kelvane-send --replay FILE.prn [--device PATH]\n"
     "\n"
     "SWITCH=VALUE   switch 0 to F, value one to four hex digits (3=0005, A=8001); up to\n"
     "               five, sent as one job with the closing command, exactly as the\n"
     "               advanced window sends the same rows\n"
-    "--clear-all    sends the clear-all job; asks first on a terminal\n"
+    "--clear-all    sends the clear-all job; asks first (once) on a terminal\n"
     "--yes          clears without asking (needed when standard input is no terminal)\n"
     "--save FILE    writes a customer settings file for the given switches (switch\n"
     "               order, closing command last), as \"Save Switches\" does; sends nothing\n"
-    "--replay FILE  sends a settings file unchanged to LPT1 (the [Devices] map of\n"
-    "               Kelvane2.ini) or to --device PATH, as \"Load Switches\" does\n"
+    "--replay FILE  sends a settings file unchanged: to LPT1 (the [Devices] map of\n"
+    "               Kelvane2.ini) as \"Load Switches\" does, or to the destinations given\n"
+    "--log FILE     adds one JSON line per destination to FILE: result (\"sent\" or\n"
+    "               \"error\"), destination, job_sha256, bytes (the job's size),\n"
+    "               started and ended (UTC), reason (the line printed on standard\n"
+    "               error, empty when sent), host, tool_version\n"
     "\n"
     "DESTINATION, by default the one the editor's printer link has stored:\n"
     "  --printer QUEUE  one raw job to this spooler queue\n"
     "  --device PATH    a printer or serial device, or a file the job is added to\n"
     "  --file PATH      a file that is replaced by the job\n"
+    "Each may be given several times: the job goes to every destination in turn,\n"
+    "a failure at one does not stop the rest, and a summary follows (destination,\n"
+    "result, bytes, reason).\n"
     "\n"
-    "Exit status: 0 sent, 1 the job or file could not be delivered, 2 bad usage.\n";
+    "Exit status: 0 sent to every destination, 1 the job or file could not be\n"
+    "delivered (to one destination or more), 2 bad usage.\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "kelvane-send: %s\nTry 'kelvane-send --help'.\n", why.c_str());
     return BadUsage;
 }
 
+// Where one job goes; the tool's own names, as the summary and log show them.
+struct Destination {
+    enum class Kind { Printer, Device, File, ParallelPort };
+    Kind kind = Kind::Printer;
+    std::string name;     // queue or path
+    std::string setting;  // for LPT1: the file that maps it
+    std::string Text() const {
+        switch (kind) {
+        case Kind::Printer: return "printer " + name;
+        case Kind::Device: return "device " + name;
+        case Kind::File: return "file " + name;
+        case Kind::ParallelPort: return "LPT1 " + name;
+        }
+        return name;
+    }
+};
+
 struct Options {
-    std::string printer, device, file, save, replay;
-    int destinations = 0;
+    std::vector<Destination> destinations;  // in the order given
+    std::string save, replay, log;
     bool clearAll = false, yes = false, help = false;
     std::vector<std::pair<int, std::string>> switches;  // number, value text
 };
@@ -86,13 +114,20 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             out = argv[++i];
             return "";
         };
+        auto destination = [&](Destination::Kind kind, const char* what) {
+            Destination d{kind, "", ""};
+            const std::string wrong = value(d.name, what);
+            if (wrong.empty()) options.destinations.push_back(d);
+            return wrong;
+        };
         std::string wrong;
         if (arg == "--help" || arg == "-h") options.help = true;
         else if (arg == "--clear-all") options.clearAll = true;
         else if (arg == "--yes" || arg == "-y") options.yes = true;
-        else if (arg == "--printer") wrong = value(options.printer, "a queue name"), ++options.destinations;
-        else if (arg == "--device") wrong = value(options.device, "a device path"), ++options.destinations;
-        else if (arg == "--file") wrong = value(options.file, "a file path"), ++options.destinations;
+        else if (arg == "--printer") wrong = destination(Destination::Kind::Printer, "a queue name");
+        else if (arg == "--device") wrong = destination(Destination::Kind::Device, "a device path");
+        else if (arg == "--file") wrong = destination(Destination::Kind::File, "a file path");
+        else if (arg == "--log") wrong = value(options.log, "a file path");
         else if (arg == "--save") wrong = value(options.save, "a file path");
         else if (arg == "--replay") wrong = value(options.replay, "a file path");
         else if (arg.size() > 1 && arg[0] == '-') wrong = "unknown option " + arg;
@@ -100,13 +135,10 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
         if (!wrong.empty()) return wrong;
     }
     if (options.help) return "";
-    if (options.destinations > 1) return "give one of --printer, --device and --file";
     const int modes = !options.save.empty() + !options.replay.empty() + options.clearAll;
     if (modes > 1) return "--save, --replay and --clear-all go one at a time";
-    if (!options.save.empty() && options.destinations > 0)
-        return "--save writes the file it names; no destination goes with it";
-    if (!options.replay.empty() && (!options.printer.empty() || !options.file.empty()))
-        return "--replay goes to LPT1 or to --device";
+    if (!options.save.empty() && (!options.destinations.empty() || !options.log.empty()))
+        return "--save writes the file it names; no destination or log goes with it";
     if ((options.clearAll || !options.replay.empty()) && !options.switches.empty())
         return "no SWITCH=VALUE goes with " + std::string(options.clearAll ? "--clear-all" : "--replay");
     if (options.yes && !options.clearAll) return "--yes goes with --clear-all";
@@ -124,36 +156,103 @@ bool AskToClear() {
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-// The link as the windows load it, then the destination the command line gives.
-void Prepare(VexloLink& link, const Options& options) {
-    if (!options.file.empty()) {
-        link.setOutputToFile(true);
-        link.setOutputFileName(options.file);
-        return;
+// Records the job a workflow builds, so that one job goes to every destination.
+class JobRecorder : public PrinterLink {
+public:
+    std::string job;
+    void LoadSettings(const std::string&) override {}
+    void SaveSettings(const std::string&) override {}
+    void StartJob() override { job.clear(); }
+    void AddCommand(const std::string& command) override { job += command; }
+    void EndJob() override {}
+    void setOutputToFile(bool) override {}
+    void setOutputMode(int32_t) override {}
+    void setOutputFileName(const std::string&) override {}
+};
+
+// Where a job goes when no destination is given: the printer link's stored
+// choice as the windows load it, or for a replay LPT1, as "Load Switches" does.
+Destination DefaultDestination(bool replay) {
+    if (replay) {
+        const ParallelPort port = ReadParallelPort(EditorSettingsPath());
+        return {Destination::Kind::ParallelPort, port.path, port.setting};
     }
-    if (!options.printer.empty()) {
-        link.setDestination({LinkDestination::Kind::Spooler, options.printer});
-        return;
-    }
-    if (!options.device.empty()) {
-        link.setDestination({LinkDestination::Kind::Device, options.device});
-        return;
-    }
+    VexloLink link;
     link.setQueues(vexlo::ListSpoolerQueues());
     link.LoadSettings(WindowSettingsName);
-    if (link.destination().kind == LinkDestination::Kind::None)
+    const LinkDestination stored = link.destination();
+    if (stored.kind == LinkDestination::Kind::None)
         throw LinkError("No printer or device is stored for the editor; give --printer, --device or --file.");
+    return {stored.kind == LinkDestination::Kind::Spooler ? Destination::Kind::Printer : Destination::Kind::Device,
+            stored.name, ""};
+}
+
+// Sends the job to one destination through the windows' delivery; returns
+// what the link has to tell besides success (a paused queue).
+std::string Deliver(const Destination& destination, const std::string& job) {
+    if (destination.kind == Destination::Kind::ParallelPort) {
+        WriteToParallelPort(job, {destination.name, destination.setting});
+        return "";
+    }
+    VexloLink link;
+    if (destination.kind == Destination::Kind::File) {
+        link.setOutputToFile(true);
+        link.setOutputFileName(destination.name);
+    } else {
+        const auto kind = destination.kind == Destination::Kind::Printer ? LinkDestination::Kind::Spooler
+                                                                          : LinkDestination::Kind::Device;
+        link.setDestination({kind, destination.name});
+    }
+    link.StartJob();
+    link.AddCommand(job);
+    link.EndJob();
+    return link.notice();
+}
+
+// The link's failures in the command line's words: options where the
+// windows have a refresh button and the Settings box.
+std::string CommandLineText(const LinkError& error) {
+    const std::string reason = error.reason();
+    switch (error.remedy()) {
+    case LinkRemedy::ChooseDestination: return reason + ": give --printer QUEUE, --device PATH or --file PATH.";
+    case LinkRemedy::ChoosePrinter: return reason + ": give --printer QUEUE.";
+    case LinkRemedy::GivePath: return reason + ": give --device PATH or --file PATH.";
+    case LinkRemedy::RefreshPrinters: return reason + " Give another queue with --printer QUEUE; `lpstat -p` lists them.";
+    case LinkRemedy::UseDevice: return reason + ", or give --device PATH.";
+    case LinkRemedy::RefreshDevices: {
+        std::string present;
+        for (const std::string& device : vexlo::ListDevices()) present += (present.empty() ? "" : ", ") + device;
+        return reason + (present.empty() ? " No printer or serial device is present." : " Devices present: " + present + ".") +
+               " Give the printer's device with --device PATH.";
+    }
+    case LinkRemedy::None: break;
+    }
+    return error.what();
+}
+
+struct Outcome {
+    std::string destination;
+    bool sent = false;
+    std::string reason;  // as the summary shows it
+};
+
+void PrintSummary(const std::vector<Outcome>& outcomes, std::size_t bytes) {
+    std::size_t width = std::string("destination").size();
+    for (const Outcome& o : outcomes) width = std::max(width, o.destination.size());
+    std::size_t sent = 0;
+    std::printf("%-*s  result  bytes  reason\n", static_cast<int>(width), "destination");
+    for (const Outcome& o : outcomes) {
+        sent += o.sent;
+        const std::string count = o.sent ? std::to_string(bytes) : "-";
+        std::printf("%-*s  %-6s  %5s%s%s\n", static_cast<int>(width), o.destination.c_str(), o.sent ? "sent" : "error",
+                    count.c_str(), o.reason.empty() ? "" : "  ", o.reason.c_str());
+    }
+    std::printf("Sent to %zu of %zu destinations.\n", sent, outcomes.size());
 }
 
 int Run(const Options& options) {
-    if (!options.replay.empty()) {
-        if (!options.device.empty()) ReplayFile(options.replay, options.device);
-        else ReplayFile(options.replay, ReadParallelPort(EditorSettingsPath()));
-        return Sent;
-    }
-
-    VexloLink link;
     if (!options.save.empty()) {
+        VexloLink link;
         SessionState session;
         session.SessionOpen = true;
         for (const auto& [number, value] : options.switches) session.SessionValues[number] = value;
@@ -161,27 +260,81 @@ int Run(const Options& options) {
         SaveSessionToFile(link, session, options.save);
         return Sent;
     }
-
     if (options.clearAll && !options.yes && !tools::StdinIsTerminal()) {
         std::fputs("kelvane-send: --clear-all asks first; without a terminal give --yes\n", stderr);
         return BadUsage;
     }
-    Prepare(link, options);
-    if (options.clearAll) {
-        const auto confirm = [&](const std::string&) { return options.yes || AskToClear(); };
-        if (!ResetAllMemorySwitches(link, confirm)) {
-            std::fputs("Nothing was sent.\n", stdout);
-            return Failed;
-        }
-    } else {
-        std::array<Row, RowCount> rows{};
-        for (std::size_t r = 0; r < options.switches.size(); ++r)
-            rows[r] = {static_cast<int16_t>(options.switches[r].first), options.switches[r].second};
-        SessionState session;  // no session: nothing is recorded
-        AdvancedSend(link, rows, session);
+    tools::RunLog log;
+    std::string why;
+    if (!options.log.empty() && !log.Open(options.log, why)) {
+        std::fprintf(stderr, "kelvane-send: the log cannot be opened: %s\n", why.c_str());
+        return BadUsage;
     }
-    if (!link.notice().empty()) std::fprintf(stderr, "kelvane-send: %s\n", link.notice().c_str());
-    return Sent;
+
+    std::vector<Destination> destinations = options.destinations;
+    if (destinations.empty()) destinations.push_back(DefaultDestination(!options.replay.empty()));
+
+    // One job for every destination; a clear-all asks once.
+    std::string job;
+    if (!options.replay.empty()) {
+        job = ReadSettingsFile(options.replay);
+    } else {
+        JobRecorder recorder;
+        if (options.clearAll) {
+            const auto confirm = [&](const std::string&) { return options.yes || AskToClear(); };
+            if (!ResetAllMemorySwitches(recorder, confirm)) {
+                std::fputs("Nothing was sent.\n", stdout);
+                return Failed;
+            }
+        } else {
+            std::array<Row, RowCount> rows{};
+            for (std::size_t r = 0; r < options.switches.size(); ++r)
+                rows[r] = {static_cast<int16_t>(options.switches[r].first), options.switches[r].second};
+            SessionState session;  // no session: nothing is recorded
+            AdvancedSend(recorder, rows, session);
+        }
+        job = recorder.job;
+    }
+
+    const std::string digest = log.IsOpen() ? tools::Sha256Hex(job) : "";
+    const bool several = destinations.size() > 1;
+    std::vector<Outcome> outcomes;
+    bool logged = true;
+    for (const Destination& destination : destinations) {
+        Outcome outcome{destination.Text(), false, ""};
+        const auto started = std::chrono::system_clock::now();
+        std::string notice;
+        try {
+            notice = Deliver(destination, job);
+            outcome.sent = true;
+        } catch (const LinkError& e) {
+            outcome.reason = CommandLineText(e);
+        } catch (const std::exception& e) {
+            outcome.reason = e.what();
+        }
+        const auto ended = std::chrono::system_clock::now();
+        // With several destinations each line says which one it is about.
+        const std::string prefix = "kelvane-send: " + (several ? outcome.destination + ": " : "");
+        const std::string line = outcome.sent ? "" : prefix + outcome.reason;
+        if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+        if (!notice.empty()) std::fprintf(stderr, "%s%s\n", prefix.c_str(), notice.c_str());
+        if (log.IsOpen()) {
+            const nlohmann::json record = {
+                {"result", outcome.sent ? "sent" : "error"}, {"destination", outcome.destination},
+                {"job_sha256", digest}, {"bytes", job.size()},
+                {"started", tools::UtcTimestamp(started)}, {"ended", tools::UtcTimestamp(ended)},
+                {"reason", line}, {"host", tools::HostName()}, {"tool_version", tools::ToolVersion()}};
+            if (!log.Append(record, why)) {
+                std::fprintf(stderr, "kelvane-send: the log lost the line for %s: %s\n", outcome.destination.c_str(),
+                             why.c_str());
+                logged = false;
+            }
+        }
+        outcomes.push_back(outcome);
+    }
+    if (several) PrintSummary(outcomes, job.size());
+    const bool allSent = std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.sent; });
+    return allSent && logged ? Sent : Failed;
 }
 
 }  // namespace
@@ -196,6 +349,9 @@ int main(int argc, char** argv) {
     }
     try {
         return Run(options);
+    } catch (const LinkError& e) {
+        std::fprintf(stderr, "kelvane-send: %s\n", CommandLineText(e).c_str());
+        return Failed;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kelvane-send: %s\n", e.what());
         return Failed;

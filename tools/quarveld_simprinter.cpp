@@ -15,11 +15,12 @@ volatile std::sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
 
-int Usage() {
-    std::fprintf(stderr,
+// Asked for with --help: standard output and success; after a bad option, standard error and 2.
+int Usage(bool asked = false) {
+    std::fprintf(asked ? stdout : stderr,
                  "usage: quarveld-simprinter [--nak-at K] [--noise HEX] [--silent-from K] [--baud B]\n"
                  "                           [--hang-up-at K] [--parallel] [--out FILE]\n");
-    return 2;
+    return asked ? 0 : 2;
 }
 
 bool ParseInt(const char* text, int& value) {
@@ -72,7 +73,9 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         int number = 0;
-        if (arg == "--parallel") {
+        if (arg == "--help") {
+            return Usage(true);
+        } else if (arg == "--parallel") {
             behaviour.parallel = true;
         } else if (arg == "--out" && hasValue) {
             out = argv[++i];

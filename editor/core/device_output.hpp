@@ -19,7 +19,7 @@ class OutputDevice {
 public:
     // Paths under /dev are never created: a missing printer must not turn
     // into a regular file that swallows jobs. Elsewhere `createFile` creates
-    // the file, or appends to it, as a printer receives every job. A terminal
+    // the file; a file gets every job appended, as a printer receives it. A terminal
     // line is switched to untranslated output (LF would become CR LF).
     OutputDevice(const std::string& path, bool createFile);
     ~OutputDevice();

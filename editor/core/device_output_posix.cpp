@@ -18,7 +18,9 @@ namespace kelvane {
 OutputDevice::OutputDevice(const std::string& path, bool createFile) {
     // Non-blocking, so that a device that stops taking bytes is noticed.
     int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
-    if (createFile && path.rfind("/dev/", 0) != 0) flags |= O_CREAT | O_APPEND;
+    // A file standing in for a printer gets each job added, never written
+    // over from its start (which would leave the old tail behind).
+    if (path.rfind("/dev/", 0) != 0) flags |= O_APPEND | (createFile ? O_CREAT : 0);
     handle_ = ::open(path.c_str(), flags, 0666);
     if (handle_ < 0) {
         openError_ = errno;

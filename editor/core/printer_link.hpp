@@ -6,10 +6,47 @@
 
 namespace kelvane {
 
+// What a user does about a failure where the windows and the command line
+// differ: a window has a refresh button and the Settings box, a tool has options.
+enum class LinkRemedy {
+    None,
+    ChooseDestination,  // no printer or device chosen
+    ChoosePrinter,      // no queue chosen
+    GivePath,           // no device or file path given
+    RefreshDevices,     // the device is not there
+    RefreshPrinters,    // the queue is not there
+    UseDevice,          // the spooler cannot be used
+};
+
+// The windows' words for a remedy, as they follow the reason.
+inline const char* WindowRemedy(LinkRemedy remedy) {
+    switch (remedy) {
+    case LinkRemedy::ChooseDestination:
+    case LinkRemedy::ChoosePrinter:
+    case LinkRemedy::GivePath: return " in the Settings box.";
+    case LinkRemedy::RefreshDevices: return " Press the refresh button to list the devices present.";
+    case LinkRemedy::RefreshPrinters: return " Choose another printer and press the refresh button.";
+    case LinkRemedy::UseDevice: return ", or choose a device.";
+    case LinkRemedy::None: break;
+    }
+    return "";
+}
+
 // A failure of the link; the message tells a user what failed and why.
 class LinkError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // The message is `reason` followed by the windows' words for `remedy`;
+    // another front-end words the remedy its own way.
+    LinkError(LinkRemedy remedy, const std::string& reason)
+        : std::runtime_error(reason + WindowRemedy(remedy)), remedy_(remedy), reason_(reason) {}
+    LinkRemedy remedy() const { return remedy_; }
+    // The message without the remedy's words.
+    std::string reason() const { return remedy_ == LinkRemedy::None ? what() : reason_; }
+
+private:
+    LinkRemedy remedy_ = LinkRemedy::None;
+    std::string reason_;
 };
 
 class PrinterLink {

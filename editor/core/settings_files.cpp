@@ -55,14 +55,29 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath,
     ReplayFile(filePath, ParallelPort{devicePath, ""}, stallTimeout);
 }
 
-void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
-    const std::string& devicePath = port.path;
-    std::ifstream file(filePath, std::ios::binary | std::ios::ate);
+std::string ReadSettingsFile(const std::string& filePath) {
+    std::ifstream file(filePath, std::ios::binary);
     if (!file) {
         throw FileError("Cannot open the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
     }
-    const auto total = static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg()));
-    file.seekg(0);
+    std::string bytes;
+    std::vector<char> buffer(64 * 1024);
+    while (file) {
+        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (file.bad()) {
+            throw FileError("Cannot read the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
+        }
+        bytes.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
+    }
+    return bytes;
+}
+
+void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
+    WriteToParallelPort(ReadSettingsFile(filePath), port, stallTimeout);
+}
+
+void WriteToParallelPort(const std::string& bytes, const ParallelPort& port, std::chrono::milliseconds stallTimeout) {
+    const std::string& devicePath = port.path;
     OutputDevice device(devicePath, false);
     if (!device.isOpen()) {
         const int error = device.openError();
@@ -76,29 +91,19 @@ void ReplayFile(const std::string& filePath, const ParallelPort& port, std::chro
         }
         throw FileError(message);
     }
-    std::size_t sent = 0;
+    const DeviceWrite written = device.Write(bytes.data(), bytes.size(), stallTimeout);
     const auto writeFailure = [&](const std::string& reason) {
         return FileError("Cannot write to the parallel port " + Quoted(devicePath) + ": only " +
-                         std::to_string(sent) + " of " + std::to_string(total) + " bytes went out: " + reason);
+                         std::to_string(written.written) + " of " + std::to_string(bytes.size()) +
+                         " bytes went out: " + reason);
     };
-
-    std::vector<char> buffer(64 * 1024);
-    while (file) {
-        file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(file.gcount());
-        if (file.bad()) {
-            throw FileError("Cannot read the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
-        }
-        const DeviceWrite written = device.Write(buffer.data(), got, stallTimeout);
-        sent += written.written;
-        switch (written.stop) {
-            case DeviceWrite::Stop::None: break;
-            case DeviceWrite::Stop::Error: throw writeFailure(ErrorText(written.error));
-            case DeviceWrite::Stop::Gone: throw writeFailure("the device went away");
-            case DeviceWrite::Stop::Stalled:
-                throw writeFailure("it took nothing more for " + SecondsText(stallTimeout) +
-                                   ". Is the printer switched on, online and loaded with paper?");
-        }
+    switch (written.stop) {
+        case DeviceWrite::Stop::None: break;
+        case DeviceWrite::Stop::Error: throw writeFailure(ErrorText(written.error));
+        case DeviceWrite::Stop::Gone: throw writeFailure("the device went away");
+        case DeviceWrite::Stop::Stalled:
+            throw writeFailure("it took nothing more for " + SecondsText(stallTimeout) +
+                               ". Is the printer switched on, online and loaded with paper?");
     }
     if (const int error = device.Close()) throw writeFailure(ErrorText(error));
 }

@@ -24,6 +24,9 @@ public:
 // empties the entries it wrote. The caller checks SessionHasValues first.
 void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::string& path);
 
+// Every byte of a settings file; FileError names the file and the reason.
+std::string ReadSettingsFile(const std::string& filePath);
+
 // Copies every byte of `filePath`, in order and unchanged, to the port.
 // A port that takes no byte for `stallTimeout` (printer off or offline) is
 // a failure: the window must not wait for it forever. A port that is not
@@ -32,5 +35,9 @@ void ReplayFile(const std::string& filePath, const ParallelPort& port,
                 std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
+
+// ReplayFile for bytes already read.
+void WriteToParallelPort(const std::string& bytes, const ParallelPort& port,
+                         std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
 
 }  // namespace kelvane

@@ -59,8 +59,8 @@ void WriteToDevice(const std::string& path, const std::string& bytes,
 // and no temporary file is left behind.
 void ReplaceFile(const std::string& path, const std::string& bytes);
 
-// The message for a device that could not be opened with errno `err`; for a
+// The failure of a device that could not be opened with errno `err`; for a
 // permission problem it names the group that owns the device.
-std::string OpenFailureMessage(const std::string& path, int err);
+LinkError OpenFailure(const std::string& path, int err);
 
 }  // namespace kelvane::vexlo

@@ -7,9 +7,9 @@ namespace kelvane::vexlo {
 
 void WriteToDevice(const std::string& path, const std::string& bytes,
                    std::chrono::milliseconds stallTimeout) {
-    if (path.empty()) throw LinkError("No device or file path is given in the Settings box.");
+    if (path.empty()) throw LinkError(LinkRemedy::GivePath, "No device or file path is given");
     OutputDevice device(path, true);
-    if (!device.isOpen()) throw LinkError(OpenFailureMessage(path, device.openError()));
+    if (!device.isOpen()) throw OpenFailure(path, device.openError());
 
     const DeviceWrite written = device.Write(bytes.data(), bytes.size(), stallTimeout);
     auto shortWrite = [&](const std::string& why) {

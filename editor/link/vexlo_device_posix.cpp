@@ -90,7 +90,7 @@ std::vector<std::string> ListDevices() {
     return out;
 }
 
-std::string OpenFailureMessage(const std::string& path, int err) {
+LinkError OpenFailure(const std::string& path, int err) {
     const bool device = StartsWith(path, "/dev/");
     std::string msg = "Cannot open " + path + ": " + ErrorText(err) + ".";
     switch (err) {
@@ -108,8 +108,8 @@ std::string OpenFailureMessage(const std::string& path, int err) {
         break;
     }
     case ENOENT:
-        msg += device ? " Is the printer connected and switched on? Press the refresh button to list the devices present."
-                      : " Check that the folder exists.";
+        if (device) return LinkError(LinkRemedy::RefreshDevices, msg + " Is the printer connected and switched on?");
+        msg += " Check that the folder exists.";
         break;
     case ENXIO:
     case ENODEV:
@@ -124,7 +124,7 @@ std::string OpenFailureMessage(const std::string& path, int err) {
     default:
         break;
     }
-    return msg;
+    return LinkError(msg);
 }
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {

@@ -22,7 +22,7 @@ std::vector<std::string> ListDevices() {
     return out;
 }
 
-std::string OpenFailureMessage(const std::string& path, int err) {
+LinkError OpenFailure(const std::string& path, int err) {
     std::string msg = "Cannot open " + path + ": " + ErrorText(err) + ".";
     switch (err) {
     case EACCES: msg += " Choose a file in a folder you may write to, or ask the administrator."; break;
@@ -31,7 +31,7 @@ std::string OpenFailureMessage(const std::string& path, int err) {
     case EBUSY: msg += " Another program may be using it."; break;
     default: break;
     }
-    return msg;
+    return LinkError(msg);
 }
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {

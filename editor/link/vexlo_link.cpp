@@ -156,7 +156,7 @@ void VexloLink::EndJob() {
     case LinkDestination::Kind::None:
         break;
     }
-    throw LinkError("No printer or device is chosen in the Settings box.");
+    throw LinkError(LinkRemedy::ChooseDestination, "No printer or device is chosen");
 }
 
 void VexloLink::setOutputToFile(bool on) {

@@ -31,7 +31,7 @@ struct CupsCalls {
 #define KELVANE_CUPS_MEMBER(name) decltype(&::name) name = nullptr;
     KELVANE_CUPS_CALLS(KELVANE_CUPS_MEMBER)
 #undef KELVANE_CUPS_MEMBER
-    std::string error;  // why they could not be had; empty when loaded
+    std::string error;  // why they could not be had (a device still works); empty when loaded
 };
 
 CupsCalls LoadCups() {
@@ -40,14 +40,14 @@ CupsCalls LoadCups() {
     if (!library) {
         const char* why = dlerror();
         calls.error = std::string("The print spooler cannot be used: ") + (why ? why : CupsLibrary) +
-                      ". Install the CUPS client library, or choose a device.";
+                      ". Install the CUPS client library";
         return calls;
     }
 #define KELVANE_CUPS_BIND(name)                                                                 \
     calls.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));                    \
     if (!calls.name && calls.error.empty())                                                     \
         calls.error = std::string("The print spooler cannot be used: ") + CupsLibrary +         \
-                      " has no " #name ". Install a newer CUPS client library, or choose a device.";
+                      " has no " #name ". Install a newer CUPS client library";
     KELVANE_CUPS_CALLS(KELVANE_CUPS_BIND)
 #undef KELVANE_CUPS_BIND
     return calls;  // the library stays loaded for the program's life
@@ -56,7 +56,7 @@ CupsCalls LoadCups() {
 // The calls, loaded once for all threads; a LinkError when they cannot be had.
 const CupsCalls& Cups() {
     static const CupsCalls calls = LoadCups();
-    if (!calls.error.empty()) throw LinkError(calls.error);
+    if (!calls.error.empty()) throw LinkError(LinkRemedy::UseDevice, calls.error);
     return calls;
 }
 
@@ -106,9 +106,9 @@ Http Connect(std::string* reason, int timeoutMs) {
     return Http(http);
 }
 
-std::string Unreachable(const std::string& reason) {
-    return "The print spooler is not reachable (" + reason +
-           "). Check that the printing service is running, or choose a device.";
+LinkError Unreachable(const std::string& reason) {
+    return LinkError(LinkRemedy::UseDevice, "The print spooler is not reachable (" + reason +
+                                                "). Check that the printing service is running");
 }
 
 bool Failed(ipp_status_t status) {
@@ -136,7 +136,7 @@ SpoolerQueues ListSpoolerQueues() {
     // Short: the list is read while the window opens.
     Http http = Connect(&reason, 2000);
     if (!http) {
-        result.error = Unreachable(reason);
+        result.error = Unreachable(reason).what();
         return result;
     }
     cups_dest_t* dests = nullptr;
@@ -180,11 +180,11 @@ std::string PausedQueueNotice(const std::string& queue) {
 }
 
 SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
-    if (queue.empty()) throw LinkError("No printer is chosen in the Settings box.");
+    if (queue.empty()) throw LinkError(LinkRemedy::ChoosePrinter, "No printer is chosen");
     const CupsCalls& cups = Cups();
     std::string reason;
     Http http = Connect(&reason, 5000);
-    if (!http) throw LinkError(Unreachable(reason));
+    if (!http) throw Unreachable(reason);
 
     // Asked first: a job for a missing queue fails inside libcups with a
     // reason that does not say so.
@@ -193,10 +193,9 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
         const ipp_status_t status = cups.cupsLastError();
         const std::string why = cups.cupsLastErrorString();
         if (status == IPP_STATUS_ERROR_NOT_FOUND) {
-            throw LinkError("Printer queue \"" + queue + "\" does not exist (" + why +
-                            ") Choose another printer and press the refresh button.");
+            throw LinkError(LinkRemedy::RefreshPrinters, "Printer queue \"" + queue + "\" does not exist (" + why + ")");
         }
-        if (LostConnection(status)) throw LinkError(Unreachable(why));
+        if (LostConnection(status)) throw Unreachable(why);
         throw LinkError("Printer queue \"" + queue + "\" cannot be used: " + why);
     }
     // IPP printer-state 5: stopped. The queue still takes jobs and holds them.
@@ -209,7 +208,7 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
     if (job == 0) {
         const ipp_status_t status = cups.cupsLastError();
         const std::string why = cups.cupsLastErrorString();
-        if (LostConnection(status)) throw LinkError(Unreachable(why));
+        if (LostConnection(status)) throw Unreachable(why);
         throw LinkError("Printer queue \"" + queue + "\" refused the job: " + why);
     }
 

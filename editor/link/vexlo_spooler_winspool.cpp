@@ -73,7 +73,7 @@ std::string PausedQueueNotice(const std::string& queue) {
 }
 
 SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, const std::string& title) {
-    if (queue.empty()) throw LinkError("No printer is chosen in the Settings box.");
+    if (queue.empty()) throw LinkError(LinkRemedy::ChoosePrinter, "No printer is chosen");
     Printer printer(queue);
     const auto failure = [&](const char* what) {
         return LinkError("Printer \"" + queue + "\" " + what + ": " + SystemText(GetLastError()) + ".");

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <regex>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
 #include "tool_runs.hpp"
 #include "vexlo_cupsd.hpp"
 #include "vexlo_link.hpp"
@@ -39,17 +45,21 @@ TEST(KelvaneSend, SendsTheAdvancedWindowsJobToAFileOrDevice) {
     EXPECT_EQ(ReadFile(setup.dir / "lp"), std::string("\x1B\x1D\x23\x2C\x30\x31\x0A\x00", 8) + Closing + ClearAll + Closing);
 }
 
-TEST(KelvaneSend, ClearAllAsksOnATerminalAndOnlyYesSends) {
+TEST(KelvaneSend, ClearAllAsksOnATerminalOnceAndOnlyYesSends) {
     EditorSetup setup;
-    const std::string lp = setup.dir / "lp";
+    const std::string lp = setup.dir / "lp", lp2 = setup.dir / "lp2";
     const ToolRun no = RunOnTerminal({KELVANE_SEND, "--device", lp, "--clear-all"}, setup.env, "[y/N]", "n\n");
     EXPECT_EQ(no.status, 1) << no.out;
     EXPECT_NE(no.out.find("This will clear all memory switches"), std::string::npos) << no.out;
     EXPECT_FALSE(std::filesystem::exists(lp));
 
-    const ToolRun yes = RunOnTerminal({KELVANE_SEND, "--device", lp, "--clear-all"}, setup.env, "[y/N]", "y\n");
+    // Several destinations: one question, then the job to each.
+    const ToolRun yes = RunOnTerminal({KELVANE_SEND, "--device", lp, "--device", lp2, "--clear-all"}, setup.env,
+                                      "[y/N]", "y\n");
     EXPECT_EQ(yes.status, 0) << yes.out;
+    EXPECT_EQ(yes.out.find("[y/N]"), yes.out.rfind("[y/N]")) << yes.out;
     EXPECT_EQ(ReadFile(lp), ClearAll + Closing);
+    EXPECT_EQ(ReadFile(lp2), ClearAll + Closing);
 }
 
 TEST(KelvaneSend, DefaultsToTheLinksStoredChoice) {
@@ -64,19 +74,120 @@ TEST(KelvaneSend, DefaultsToTheLinksStoredChoice) {
     EXPECT_EQ(Hex(ReadFile(setup.dir / "stored-device")), "1B 1D 23 2C 31 32 0A 00 " + Hex(Closing));
 }
 
-TEST(KelvaneSend, SendsOneRawJobToASpoolerQueue) {
+// kelvane-send with a private spooler that has one queue, "shop".
+class KelvaneSendToSpooler : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!cupsd.Start(&why)) GTEST_SKIP() << why;
+        ASSERT_TRUE(cupsd.AddQueue("shop", false)) << cupsd.ErrorLog();
+        setup.env.push_back("CUPS_SERVER=" + cupsd.socket());
+    }
     vexlotest::PrivateCupsd cupsd;
-    std::string why;
-    if (!cupsd.Start(&why)) GTEST_SKIP() << why;
-    ASSERT_TRUE(cupsd.AddQueue("shop", false)) << cupsd.ErrorLog();
     EditorSetup setup;
-    setup.env.push_back("CUPS_SERVER=" + cupsd.socket());
+};
+
+TEST_F(KelvaneSendToSpooler, SendsOneRawJobToAQueue) {
     const ToolRun run = setup.Send({"--printer", "shop", "2=0123"});
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(cupsd.WaitForJobs("shop", 1), 1u);
     EXPECT_EQ(Hex(ReadFile(cupsd.Jobs("shop").front().string())), "1B 1D 23 2C 32 30 31 32 33 0A 00 " + Hex(Closing));
 
-    EXPECT_EQ(setup.Send({"--printer", "no-such-queue", "2=0123"}).status, 1);
+    const ToolRun missing = setup.Send({"--printer", "no-such-queue", "2=0123"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("\"no-such-queue\" does not exist"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("with --printer QUEUE; `lpstat -p` lists them."), std::string::npos) << missing.err;
+}
+
+std::vector<nlohmann::json> LogLines(const std::string& path) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(ReadFile(path));
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+std::string Sha256Sum(const std::string& path) {
+    std::string out;
+    if (std::FILE* pipe = popen(("sha256sum '" + path + "'").c_str(), "r")) {
+        char text[128] = {};
+        if (std::fgets(text, sizeof text, pipe)) out = std::string(text).substr(0, 64);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// The same job to every destination in turn; the ones that fail are named
+// with their reason, the others still get it, and the log has a line for each.
+TEST_F(KelvaneSendToSpooler, SendsTheJobToEveryDestinationAndLogsEach) {
+    const std::string lp = setup.dir / "lp", out = setup.dir / "out.prn", log = setup.dir / "runs.jsonl";
+    WriteFile(lp, "old");
+    const ToolRun run = setup.Send({"--printer", "gone", "--device", lp, "--printer", "shop", "--device",
+                                    "/dev/kelvane-no-such-lp", "--file", out, "--log", log, "3=0005", "a=8001"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string job = "1B 1D 23 2C 33 30 30 30 35 0A 00 1B 1D 23 2C 41 38 30 30 31 0A 00 " + Hex(Closing);
+    ASSERT_EQ(cupsd.WaitForJobs("shop", 1), 1u);
+    EXPECT_EQ(Hex(ReadFile(cupsd.Jobs("shop").front().string())), job);
+    EXPECT_EQ(Hex(ReadFile(lp)), "6F 6C 64 " + job);
+    EXPECT_EQ(Hex(ReadFile(out)), job);
+
+    const std::string gone = "kelvane-send: printer gone: Printer queue \"gone\" does not exist";
+    const std::string noDevice = "kelvane-send: device /dev/kelvane-no-such-lp: Cannot open /dev/kelvane-no-such-lp";
+    EXPECT_EQ(run.err.rfind(gone, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("\n" + noDevice), std::string::npos) << run.err;
+    // The summary: destination, result, bytes, reason; one row each, in order.
+    EXPECT_TRUE(std::regex_search(run.out, std::regex(R"(destination +result +bytes +reason\n)"
+                                                      R"(printer gone +error +- +Printer queue "gone" does not exist.*\n)"
+                                                      R"(device \S+/lp +sent +33\n)"
+                                                      R"(printer shop +sent +33\n)"
+                                                      R"(device /dev/kelvane-no-such-lp +error +- +Cannot open .*\n)"
+                                                      R"(file \S+/out.prn +sent +33\n)")))
+        << run.out;
+    EXPECT_NE(run.out.find("Sent to 3 of 5 destinations."), std::string::npos) << run.out;
+
+    const std::vector<nlohmann::json> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 5u) << ReadFile(log);
+    const std::vector<std::string> results{"error", "sent", "sent", "error", "sent"};
+    const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const nlohmann::json& line = lines[i];
+        SCOPED_TRACE(line.dump());
+        EXPECT_EQ(line["result"], results[i]);
+        EXPECT_EQ(line["job_sha256"], Sha256Sum(out));
+        EXPECT_EQ(line["bytes"], 33);
+        EXPECT_TRUE(std::regex_match(line["started"].get<std::string>(), utc));
+        EXPECT_LE(line["started"].get<std::string>(), line["ended"].get<std::string>());
+        EXPECT_FALSE(line["host"].get<std::string>().empty());
+        EXPECT_FALSE(line["tool_version"].get<std::string>().empty());
+        // The reason is the line printed on standard error.
+        const std::string reason = line["reason"];
+        EXPECT_EQ(reason.empty(), results[i] == "sent");
+        if (!reason.empty()) {
+            EXPECT_NE(run.err.find(reason + "\n"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(lines[0]["destination"], "printer gone");
+    EXPECT_EQ(lines[1]["destination"], "device " + lp);
+    EXPECT_EQ(lines[3]["destination"], "device /dev/kelvane-no-such-lp");
+    EXPECT_EQ(lines[4]["destination"], "file " + out);
+}
+
+// A failure of the link says what to do on the command line, not in a window.
+TEST(KelvaneSend, LinkFailuresNameTheOptionsNotTheWindowsControls) {
+    EditorSetup setup;
+    const ToolRun device = setup.Send({"--device", "/dev/kelvane-no-such-lp", "1=1"});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_NE(device.err.find("Cannot open /dev/kelvane-no-such-lp"), std::string::npos) << device.err;
+    EXPECT_NE(device.err.find("Give the printer's device with --device PATH.\n"), std::string::npos) << device.err;
+
+    setup.env.push_back("CUPS_SERVER=" + setup.dir / "no-cupsd.sock");
+    const ToolRun spooler = setup.Send({"--printer", "shop", "1=1"});
+    EXPECT_EQ(spooler.status, 1);
+    EXPECT_NE(spooler.err.find("not reachable"), std::string::npos) << spooler.err;
+    EXPECT_NE(spooler.err.find(", or give --device PATH.\n"), std::string::npos) << spooler.err;
+    for (const std::string& text : {device.err, spooler.err}) {
+        EXPECT_EQ(text.find("refresh"), std::string::npos) << text;
+        EXPECT_EQ(text.find("choose"), std::string::npos) << text;
+    }
 }
 
 TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
@@ -88,15 +199,24 @@ TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
     EXPECT_EQ(Hex(saved),
               "1B 1D 23 2C 32 30 31 32 33 0A 00 1B 1D 23 2C 41 38 30 30 30 0A 00 " + Hex(Closing));
 
-    // Replayed unchanged to --device, and to LPT1 as Kelvane2.ini maps it.
-    WriteFile(setup.dir / "port", "");
-    ASSERT_EQ(setup.Send({"--replay", prn, "--device", setup.dir / "port"}).status, 0);
-    EXPECT_EQ(ReadFile(setup.dir / "port"), saved);
+    // Replayed unchanged to --device as any job goes there: a file is added
+    // to (made when missing), a device under /dev is never made.
+    const std::string old(60, 'x');
+    WriteFile(setup.dir / "port", old);
+    ASSERT_EQ(setup.Send({"--replay", prn, "--device", setup.dir / "port", "--device", setup.dir / "new-port"}).status, 0);
+    EXPECT_EQ(ReadFile(setup.dir / "port"), old + saved);
+    EXPECT_EQ(ReadFile(setup.dir / "new-port"), saved);
+    const ToolRun noDevice = setup.Send({"--replay", prn, "--device", "/dev/kelvane-no-such-lp"});
+    EXPECT_EQ(noDevice.status, 1);
+    EXPECT_NE(noDevice.err.find("--device PATH"), std::string::npos) << noDevice.err;
+    EXPECT_FALSE(std::filesystem::exists("/dev/kelvane-no-such-lp"));
+
+    // And to LPT1 as Kelvane2.ini maps it, added to a file there as well.
     std::filesystem::create_directories(setup.dir / "config/kelvane");
     WriteFile(setup.dir / "config/kelvane/Kelvane2.ini", "[Devices]\nLPT1=" + setup.dir / "lpt1" + "\n");
-    WriteFile(setup.dir / "lpt1", "");
+    WriteFile(setup.dir / "lpt1", old);
     ASSERT_EQ(setup.Send({"--replay", prn}).status, 0);
-    EXPECT_EQ(ReadFile(setup.dir / "lpt1"), saved);
+    EXPECT_EQ(ReadFile(setup.dir / "lpt1"), old + saved);
 
     const ToolRun missing = setup.Send({"--replay", setup.dir / "none.prn", "--device", setup.dir / "port"});
     EXPECT_EQ(missing.status, 1);
@@ -109,7 +229,7 @@ TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"3=00005"}, {"3=00G1"}, {"G=1"}, {"10=1"}, {"3="}, {"3"}, {"=1"},
           {"0=1", "1=1", "2=1", "3=1", "4=1", "5=1"}, {"--clear-all"}, {"--clear-all", "3=1", "--yes"},
-          {"--yes", "3=1"}, {"--bogus"}, {}}) {
+          {"--yes", "3=1"}, {"--bogus"}, {}, {"--log", setup.dir / "no-folder/runs.jsonl", "1=1"}}) {
         std::vector<std::string> args{"--device", out};
         args.insert(args.end(), bad.begin(), bad.end());
         const ToolRun run = setup.Send(args);
@@ -117,7 +237,12 @@ TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {
         EXPECT_FALSE(run.err.empty());
     }
     EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(setup.Send({"--printer", "q", "--device", out, "1=1"}).status, 2);
+    EXPECT_EQ(setup.Send({"--save", setup.dir / "s.prn", "--log", setup.dir / "runs.jsonl", "1=1"}).status, 2);
+
+    const ToolRun help = setup.Send({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: kelvane-send", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
 }
 
 TEST(KelvaneDecode, NamesEachCommandAndReportsForeignBytes) {
@@ -145,6 +270,9 @@ TEST(KelvaneDecode, NamesEachCommandAndReportsForeignBytes) {
               "offset 20: 1 byte that is no command: 7F\n");
 
     EXPECT_EQ(setup.Decode(setup.dir / "none.prn").status, 2);
+    const ToolRun help = setup.Decode("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: kelvane-decode", 0), 0u) << help.out;
     EXPECT_EQ(setup.Decode(setup.dir / "").status, 2);
     WriteFile(prn, "");
     EXPECT_EQ(setup.Decode(prn).status, 0);

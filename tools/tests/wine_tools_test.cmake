@@ -1,5 +1,6 @@
 # The Windows builds of the tools under Wine: quarveld-write prints the dry run's
-# frames, bad usage and a missing image give status 2; kelvane-send saves, kelvane-decode reads.
+# frames, bad usage and a missing image give status 2; kelvane-send saves and
+# sends to several devices with a log, kelvane-decode reads.
 #   cmake -DWINE=... -DTOOL=...exe -DKSEND=...exe -DKDECODE=...exe -DWORK=dir -P wine_tools_test.cmake
 file(MAKE_DIRECTORY ${WORK})
 file(WRITE ${WORK}/image.mot "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n")
@@ -44,6 +45,32 @@ run_tool(text code 3=12345)
 if(NOT code EQUAL 2)
   message(FATAL_ERROR "kelvane-send with a five-digit value: status ${code}, expected 2")
 endif()
+# Several destinations: the job to each in turn, the failing one named in
+# the summary, one log line per destination.
+file(REMOVE ${WORK}/a.bin ${WORK}/b.bin ${WORK}/runs.jsonl)  # left by an earlier run
+run_tool(text code --device a.bin --device no-folder/c.bin --device b.bin --log runs.jsonl 3=0005)
+set(expected "1b1d232c33303030350a001b1d235430303030300a00")
+file(READ ${WORK}/a.bin first HEX)
+file(READ ${WORK}/b.bin second HEX)
+if(NOT code EQUAL 1 OR NOT first STREQUAL expected OR NOT second STREQUAL expected
+   OR NOT text MATCHES "device no-folder/c.bin +error +- +Cannot open")
+  message(FATAL_ERROR "kelvane-send to three devices: status ${code}, files ${first} ${second}, printed:\n${text}")
+endif()
+file(SHA256 ${WORK}/a.bin digest)
+file(STRINGS ${WORK}/runs.jsonl lines)
+set(results "")
+foreach(line IN LISTS lines)
+  string(JSON result GET "${line}" result)
+  string(JSON sha GET "${line}" job_sha256)
+  list(APPEND results ${result})
+  if(NOT sha STREQUAL digest)
+    message(FATAL_ERROR "kelvane-send --log: job_sha256 ${sha}, the job's is ${digest}")
+  endif()
+endforeach()
+if(NOT results STREQUAL "sent;error;sent")
+  message(FATAL_ERROR "kelvane-send --log: results ${results}, log:\n${lines}")
+endif()
+
 set(TOOL ${KDECODE})
 run_tool(text code saved.prn)
 set(expected "Memory Switch 2 = 0123 (bits 0, 1, 5, 8)\nMemory Switch A = 8000 (bit F)\nClosing command\n")

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -271,45 +268,3 @@ TEST(SimulatedPrinter, StopsPromptlyWhilePacing) {
     printer.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
-
-#ifdef SIMPRINTER_PROGRAM
-// The program: device path first, one line per frame, image written at exit.
-TEST(SimulatedPrinterProgram, ServesAndWritesImageOnTerminate) {
-    const std::string out = TempPath("simprinter-prog.bin");
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::close(pipeFds[0]);
-        ::execl(SIMPRINTER_PROGRAM, SIMPRINTER_PROGRAM, "--nak-at", "1", "--out", out.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    std::FILE* stdoutOf = ::fdopen(pipeFds[0], "r");
-    char text[256] = {};
-    ASSERT_NE(std::fgets(text, sizeof text, stdoutOf), nullptr);
-    std::string path(text);
-    path.pop_back();
-    {
-        Line line(path);
-        ASSERT_GE(line.fd(), 0) << path;
-        line.send(kDataFrame);
-        EXPECT_EQ(line.read(1), kAck);
-        line.send(kFrameAt1005);
-        EXPECT_EQ(line.read(1), kNak);
-    }
-    ::usleep(300'000);  // let it print both lines
-    ::kill(pid, SIGTERM);
-    std::string lines;
-    while (std::fgets(text, sizeof text, stdoutOf)) lines += text;
-    std::fclose(stdoutOf);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(lines, "0 3 00001000 ACK\n1 1 00001005 NAK\n");
-    EXPECT_EQ(ReadFile(out), (Bytes{0x01, 0x02, 0x03}));
-    std::remove(out.c_str());
-}
-#endif
