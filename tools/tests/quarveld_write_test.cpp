@@ -371,7 +371,9 @@ TEST(QuarveldWriteSeveral, StationModeWritesUnitAfterUnitUntilQ) {
     EXPECT_NE(run.out.find("\x1b[1A"), std::string::npos);
     const std::vector<std::string> shown = TerminalSegments(run.out);
     for (const std::string& line : shown) {
-        if (line.find("bytes,") != std::string::npos) EXPECT_LE(line.size(), 49u) << line;
+        if (line.find("bytes,") != std::string::npos) {
+            EXPECT_LE(line.size(), 49u) << line;
+        }
     }
     ASSERT_GE(shown.size(), 4u);
     EXPECT_EQ(shown[shown.size() - 4], "3 units at each port:");
