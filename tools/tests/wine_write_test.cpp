@@ -70,19 +70,6 @@ TEST(QuarveldWriteExe, WritesComOneAndComTwoAtOnceAndComTwelve) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    quarveld::wine::RunInOwnSession();
     ::testing::InitGoogleTest(&argc, argv);
-    bool listing = false;
-    for (int i = 1; i < argc; ++i) listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
-    if (listing) return RUN_ALL_TESTS();
-    try {
-        Session wine({"COM2", "COM12"});
-        session = &wine;
-        const int result = RUN_ALL_TESTS();
-        session = nullptr;
-        return result;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    return quarveld::wine::RunTests(argc, argv, session, {"COM2", "COM12"}, [] { return RUN_ALL_TESTS(); });
 }

@@ -367,20 +367,6 @@ TEST_F(QuarveldExe, PortChoicesReachTheLineAndExitAnswersDecideTheIniFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    quarveld::wine::RunInOwnSession();
     ::testing::InitGoogleTest(&argc, argv);
-    // One prefix and one display for all tests; discovery lists without them.
-    bool listing = false;
-    for (int i = 1; i < argc; ++i) listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
-    if (listing) return RUN_ALL_TESTS();
-    try {
-        Session wine;
-        session = &wine;
-        const int result = RUN_ALL_TESTS();
-        session = nullptr;
-        return result;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    return quarveld::wine::RunTests(argc, argv, session, {}, [] { return RUN_ALL_TESTS(); });
 }

@@ -300,4 +300,25 @@ inline void RunInOwnSession() {
     std::exit(WIFEXITED(status) ? WEXITSTATUS(status) : 1);
 }
 
+// The main of a test program: `tests` in a process session of its own, with
+// one Wine prefix for all of them, which `session` points at meanwhile.
+// Listing the tests (their discovery) needs no prefix.
+template <typename Tests>
+int RunTests(int argc, char** argv, Session*& session, const std::vector<std::string>& morePorts, Tests tests) {
+    RunInOwnSession();
+    bool listing = false;
+    for (int i = 1; i < argc; ++i) listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
+    if (listing) return tests();
+    try {
+        Session wine(morePorts);
+        session = &wine;
+        const int result = tests();
+        session = nullptr;
+        return result;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
 }  // namespace quarveld::wine
