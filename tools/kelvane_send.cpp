@@ -175,11 +175,17 @@ public:
 Destination DefaultDestination(bool replay) {
     if (replay) {
         const ParallelPort port = ReadParallelPort(EditorSettingsPath());
+        if (!port.problem.empty()) std::fprintf(stderr, "kelvane-send: %s\n", port.problem.c_str());
         return {Destination::Kind::ParallelPort, port.path, port.setting};
     }
     VexloLink link;
     link.setQueues(vexlo::ListSpoolerQueues());
-    link.LoadSettings(WindowSettingsName);
+    try {
+        link.LoadSettings(WindowSettingsName);
+    } catch (const LinkError& e) {
+        // As in the windows: without the stored choice, the preselection.
+        std::fprintf(stderr, "kelvane-send: %s\n", e.what());
+    }
     const LinkDestination stored = link.destination();
     if (stored.kind == LinkDestination::Kind::None)
         throw LinkError("No printer or device is stored for the editor; give --printer, --device or --file.");
@@ -191,7 +197,7 @@ Destination DefaultDestination(bool replay) {
 // what the link has to tell besides success (a paused queue).
 std::string Deliver(const Destination& destination, const std::string& job) {
     if (destination.kind == Destination::Kind::ParallelPort) {
-        WriteToParallelPort(job, {destination.name, destination.setting});
+        WriteToParallelPort(job, {destination.name, destination.setting, ""});
         return "";
     }
     VexloLink link;

@@ -340,6 +340,8 @@ int main(int argc, char** argv) {
 
     // The settings QUARVELD keeps, then what the command line says.
     const std::string ini = SettingsFilePath();
+    const std::string problem = SettingsFileProblem(ini);
+    if (!problem.empty()) std::fprintf(stderr, "quarveld-write: %s\n", problem.c_str());
     PortSettings& settings = job.settings;
     LoadPortSettings(settings, ini);
     const DeviceMap devices = MachineDevices(ini);

@@ -71,8 +71,9 @@ OutputDevice::~OutputDevice() { Close(); }
 
 DeviceWrite OutputDevice::Write(const char* bytes, std::size_t length, std::chrono::milliseconds stallTimeout) {
     DeviceWrite result;
-    const ULONGLONG start = GetTickCount64();
-    ULONGLONG lastProgress = start;
+    // GetTickCount, not GetTickCount64 (Vista): XP runs the program too. The
+    // difference of two counts is right across a wrap.
+    DWORD lastProgress = GetTickCount();
     while (result.written < length) {
         DWORD chunk = 0;
         const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(length - result.written, 65536));
@@ -84,10 +85,10 @@ DeviceWrite OutputDevice::Write(const char* bytes, std::size_t length, std::chro
             return result;
         }
         result.written += chunk;
-        const ULONGLONG now = GetTickCount64();
+        const DWORD now = GetTickCount();
         if (chunk > 0) {
             lastProgress = now;
-        } else if (now - lastProgress >= static_cast<ULONGLONG>(stallTimeout.count())) {
+        } else if (DWORD(now - lastProgress) >= static_cast<DWORD>(stallTimeout.count())) {
             // A port that takes nothing (printer off or offline) must not hold the window forever.
             result.stop = DeviceWrite::Stop::Stalled;
             return result;

@@ -13,14 +13,21 @@ std::string ConfigFolder();
 // ConfigFolder() + "Kelvane2.ini".
 std::string EditorSettingsPath();
 
+// Reads one of these files whole into `text`: "" when done (a missing file
+// reads as empty), else why it could not be read, in words for the user
+// ("it is a folder, not a file"). Only a regular file is read; a pipe or a
+// device is never waited on.
+std::string ReadSettingsFile(const std::string& path, std::string& text);
+
 // "LPT1" as "Load Switches" opens it.
 struct ParallelPort {
     std::string path;     // what is opened
     std::string setting;  // the file that maps it, "" when nothing can
+    std::string problem;  // why that file could not be read, "" when it could
 };
 
 // Reads the map once; the file is never written. Linux: LPT1= in the
-// [Devices] section of `settingsFile`, else /dev/lp0.
+// [Devices] section of `settingsFile`, taken as written, else /dev/lp0.
 ParallelPort ReadParallelPort(const std::string& settingsFile);
 
 }  // namespace kelvane

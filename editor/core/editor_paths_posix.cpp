@@ -1,10 +1,14 @@
 #include "editor_paths.hpp"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
+#include "device_output.hpp"
 #include "ini_store.hpp"
 
 namespace kelvane {
@@ -26,12 +30,50 @@ std::string EditorSettingsPath() {
     return ConfigFolder() + "Kelvane2.ini";
 }
 
+std::string ReadSettingsFile(const std::string& path, std::string& text) {
+    text.clear();
+    // Without O_NONBLOCK, opening a pipe would wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT) return "";
+        if (error == ENXIO) return "it is not a file";
+        if (error == ENOTDIR) return "a part of its folder is a file";
+        return ErrorText(error);
+    }
+    struct stat st {};
+    std::string why;
+    if (::fstat(fd, &st) != 0) {
+        why = ErrorText(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        why = "it is a folder, not a file";
+    } else if (S_ISFIFO(st.st_mode)) {
+        why = "it is a pipe, not a file";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "it is a device, not a file";
+    }
+    char buffer[4096];
+    while (why.empty()) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) why = ErrorText(errno);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (!why.empty()) text.clear();
+    return why;
+}
+
 ParallelPort ReadParallelPort(const std::string& settingsFile) {
-    ParallelPort port{"/dev/lp0", settingsFile};
+    ParallelPort port{"/dev/lp0", settingsFile, ""};
     IniStore store;
-    // A file that cannot be read maps nothing; the message for the port names it.
-    if (!store.Read(settingsFile)) return port;
-    const std::string mapped = store.ValueAnyCase("Devices", "LPT1").value_or("");
+    std::string why;
+    if (!store.Read(settingsFile, &why)) {
+        port.problem = "The device map " + settingsFile + " could not be read: " + why + ". LPT1 is " + port.path + ".";
+        return port;
+    }
+    const std::string mapped = store.PlainValue("Devices", "LPT1").value_or("");
     if (!mapped.empty()) port.path = mapped;
     return port;
 }

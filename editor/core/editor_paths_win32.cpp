@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kelvane {
 
 std::string ConfigFolder() {
@@ -14,9 +16,35 @@ std::string ConfigFolder() {
 
 std::string EditorSettingsPath() { return ConfigFolder() + "Kelvane2.ini"; }
 
+std::string ReadSettingsFile(const std::string& path, std::string& text) {
+    text.clear();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "";
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return "it is a folder, not a file";
+        return error == ERROR_ACCESS_DENIED ? "access is denied" : "error " + std::to_string(error);
+    }
+    std::string why;
+    if (GetFileType(file) != FILE_TYPE_DISK) why = "it is a device, not a file";
+    char buffer[4096];
+    DWORD n = 0;
+    while (why.empty()) {
+        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) why = "error " + std::to_string(GetLastError());
+        else if (n == 0) break;
+        else text.append(buffer, n);
+    }
+    CloseHandle(file);
+    if (!why.empty()) text.clear();
+    return why;
+}
+
 ParallelPort ReadParallelPort(const std::string&) {
     // The system's own name: no map on Windows.
-    return {"LPT1", ""};
+    return {"LPT1", "", ""};
 }
 
 }  // namespace kelvane

@@ -1,15 +1,15 @@
 #include "ini_store.hpp"
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <cstring>
+
+#include "editor_paths.hpp"
 
 namespace kelvane {
 namespace {
 
 const char Hex[] = "0123456789ABCDEF";
+const char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -126,9 +126,8 @@ std::string IniStore::EscapeValue(const std::string& value) {
 }
 
 std::string IniStore::UnescapeValue(const std::string& raw) {
-    std::string text = Trim(raw);
+    const std::string text = Trim(raw);
     std::string out;
-    if (text.rfind("@@", 0) == 0) text.erase(0, 1);
     bool quoted = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -164,17 +163,20 @@ std::string IniStore::UnescapeValue(const std::string& raw) {
         default: out += e; break;  // \\ \" \' \? \; \,
         }
     }
+    // The doubled "@" of a plain text, quoted or not.
+    if (out.rfind("@@", 0) == 0) out.erase(0, 1);
     return out;
 }
 
-bool IniStore::Read(const std::string& path) {
+bool IniStore::Read(const std::string& path, std::string* why) {
     lines_.clear();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return !ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    if (in.bad()) return false;
+    byteOrderMark_ = false;
+    std::string text;
+    const std::string problem = ReadSettingsFile(path, text);
+    if (!problem.empty()) {
+        if (why) *why = problem;
+        return false;
+    }
     Parse(text);
     return true;
 }
@@ -182,7 +184,9 @@ bool IniStore::Read(const std::string& path) {
 void IniStore::Parse(const std::string& text) {
     lines_.clear();
     std::string section;
-    size_t start = 0;
+    // Editors on Windows start a UTF-8 file with a byte-order mark.
+    byteOrderMark_ = text.rfind(ByteOrderMark, 0) == 0;
+    size_t start = byteOrderMark_ ? std::strlen(ByteOrderMark) : 0;
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
@@ -207,7 +211,7 @@ void IniStore::Parse(const std::string& text) {
 }
 
 std::string IniStore::Text() const {
-    std::string out;
+    std::string out = byteOrderMark_ ? ByteOrderMark : "";
     for (const Line& line : lines_) out += line.text + "\n";
     return out;
 }
@@ -221,7 +225,7 @@ std::optional<std::string> IniStore::Value(const std::string& section, const std
     return std::nullopt;
 }
 
-std::optional<std::string> IniStore::ValueAnyCase(const std::string& section, const std::string& key) const {
+std::optional<std::string> IniStore::PlainValue(const std::string& section, const std::string& key) const {
     const auto same = [](const std::string& a, const std::string& b) {
         if (a.size() != b.size()) return false;
         for (size_t i = 0; i < a.size(); ++i) {
@@ -230,15 +234,33 @@ std::optional<std::string> IniStore::ValueAnyCase(const std::string& section, co
         }
         return true;
     };
+    std::string current;  // the section as written
     for (const Line& line : lines_) {
-        if (line.header || line.key.empty() || !same(line.section, section) || !same(line.key, key)) continue;
         const std::string trimmed = Trim(line.text);
-        return UnescapeValue(trimmed.substr(trimmed.find('=') + 1));
+        if (line.header) {
+            current = Trim(trimmed.substr(1, trimmed.size() - 2));
+            continue;
+        }
+        if (line.key.empty() || !same(current, section)) continue;
+        const size_t eq = trimmed.find('=');
+        if (!same(Trim(trimmed.substr(0, eq)), key)) continue;
+        std::string value = Trim(trimmed.substr(eq + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        return value;
     }
     return std::nullopt;
 }
 
-void IniStore::SetValue(const std::string& section, const std::string& key, const std::string& value) {
+std::vector<std::pair<std::string, std::string>> IniStore::Keys() const {
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (const Line& line : lines_) {
+        if (!line.header && !line.key.empty()) keys.emplace_back(line.section, line.key);
+    }
+    return keys;
+}
+
+bool IniStore::SetValue(const std::string& section, const std::string& key, const std::string& value) {
+    if (section.empty() || key.empty()) return false;
     Line line;
     line.text = EscapeName(key) + "=" + EscapeValue(value);
     line.section = section;
@@ -251,7 +273,7 @@ void IniStore::SetValue(const std::string& section, const std::string& key, cons
         if (!found) continue;
         if (!lines_[i].header && lines_[i].key == key) {
             lines_[i] = line;
-            return;
+            return true;
         }
         if (!Trim(lines_[i].text).empty()) lastOfSection = i;
     }
@@ -267,9 +289,10 @@ void IniStore::SetValue(const std::string& section, const std::string& key, cons
         header.header = true;
         lines_.push_back(header);
         lines_.push_back(line);
-        return;
+        return true;
     }
     lines_.insert(lines_.begin() + static_cast<long>(lastOfSection) + 1, line);
+    return true;
 }
 
 }  // namespace kelvane

@@ -52,7 +52,7 @@ void SaveSessionToFile(PrinterLink& link, SessionState& session, const std::stri
 
 void ReplayFile(const std::string& filePath, const std::string& devicePath,
                 std::chrono::milliseconds stallTimeout) {
-    ReplayFile(filePath, ParallelPort{devicePath, ""}, stallTimeout);
+    ReplayFile(filePath, ParallelPort{devicePath, "", ""}, stallTimeout);
 }
 
 std::string ReadSettingsFile(const std::string& filePath) {

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <glob.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -145,13 +146,41 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
             throw LinkError("Cannot write the file " + path +
                             ": something that is not a regular file is already there.");
         }
+        // Root may write anything, but a file without any write permission
+        // is one its owner meant to keep, as Windows keeps a read-only file.
+        const bool mayWrite = geteuid() == 0 ? (st.st_mode & 0222) != 0
+                                              : faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 ||
+                                                    errno != EACCES;
+        if (!mayWrite) {
+            throw LinkError("Cannot write the file " + path +
+                            ": it is write-protected. The old file was left as it was.");
+        }
     }
 
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmp = dir + "/." + base + ".XXXXXX";
-    int raw = mkostemp(tmp.data(), O_CLOEXEC);
+    // One fixed temporary name beside the file: a save that was killed half
+    // way leaves at most this one, and the next save takes it over.
+    const std::string tmp = dir + "/." + base + ".saving";
+    int raw = -1;
+    for (;;) {
+        raw = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (raw < 0) break;
+        int locked;
+        do locked = flock(raw, LOCK_EX);
+        while (locked != 0 && errno == EINTR);
+        struct stat held {}, named {};
+        if (locked != 0 || fstat(raw, &held) != 0) {
+            const int err = errno;
+            ::close(raw);
+            raw = -1;
+            errno = err;
+            break;
+        }
+        if (lstat(tmp.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev) break;
+        ::close(raw);  // the save that held the lock renamed it into place: start again
+    }
     if (raw < 0) {
         const int err = errno;
         std::string msg = "Cannot write the file " + path + ": " + ErrorText(err) + ".";
@@ -161,11 +190,12 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     }
     Fd fd(raw);
     auto fail = [&](int err) {
-        unlink(tmp.c_str());
+        unlink(tmp.c_str());  // still ours while the lock is held
         return LinkError("Cannot write the file " + path + ": " + ErrorText(err) +
                          ". The old file was left as it was.");
     };
     // A new file gets the usual rights, a replaced one keeps its own.
+    if (ftruncate(fd.get(), 0) != 0) throw fail(errno);
     fchmod(fd.get(), exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
 
     size_t done = 0;
@@ -176,8 +206,9 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
         done += static_cast<size_t>(n);
     }
     if (fsync(fd.get()) != 0) throw fail(errno);
-    if (fd.close() != 0) throw fail(errno);
+    // Renamed while the lock is held, so no other save can write into it meanwhile.
     if (rename(tmp.c_str(), target.c_str()) != 0) throw fail(errno);
+    fd.close();
 
     // Make the rename itself durable; the data is already safe.
     int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

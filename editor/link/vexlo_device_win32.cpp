@@ -36,15 +36,28 @@ LinkError OpenFailure(const std::string& path, int err) {
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {
     if (path.empty()) throw LinkError("No output file name is given.");
-    // A temporary file beside it, flushed, then moved over it: a failure
-    // leaves the old file as it was.
-    const std::string tmp = path + ".new";
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            throw LinkError("Cannot write the file " + path + ": a folder of that name is already there.");
+        }
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            throw LinkError("Cannot write the file " + path +
+                            ": it is write-protected. The old file was left as it was.");
+        }
+    }
+    // One fixed temporary name beside the file, flushed, then moved over it:
+    // a failure leaves the old file as it was, and a save that was cut short
+    // leaves only this file, which the next save takes over.
+    const size_t name = path.find_last_of("\\/:") + 1;  // 0 when there is no folder
+    const std::string tmp = path.substr(0, name) + "." + path.substr(name) + ".saving";
     HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         std::string msg = "Cannot write the file " + path + ".";
         if (error == ERROR_PATH_NOT_FOUND) msg += " Check that the folder exists.";
         if (error == ERROR_ACCESS_DENIED) msg += " Choose a folder you may write to.";
+        if (error == ERROR_SHARING_VIOLATION) msg += " Another save is under way; try again.";
         throw LinkError(msg);
     }
     DWORD done = 0;

@@ -1,7 +1,10 @@
 #include "vexlo_link.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <map>
+#include <vector>
 
 #include "editor_paths.hpp"
 #include "ini_store.hpp"
@@ -22,6 +25,30 @@ const char* KindText(LinkDestination::Kind kind) {
 
 }  // namespace
 
+// The links that loaded one name from one file, and the last choice the user
+// made in any of them. Links live on the user-interface thread.
+struct VexloLink::Shared {
+    std::string key;  // "" for a link that loaded nothing yet
+    std::vector<VexloLink*> links;
+    Choice choice;
+    unsigned made = 0;                       // choices made so far
+    std::map<std::string, unsigned> stored;  // name -> the choice stored under it
+    ~Shared();
+};
+
+namespace {
+
+std::map<std::string, std::weak_ptr<VexloLink::Shared>>& SharedByKey() {
+    static std::map<std::string, std::weak_ptr<VexloLink::Shared>> all;
+    return all;
+}
+
+}  // namespace
+
+VexloLink::Shared::~Shared() {
+    if (!key.empty()) SharedByKey().erase(key);
+}
+
 LinkDestination PreselectedDestination(const vexlo::SpoolerQueues& queues) {
     if (queues.hasDefault || queues.names.size() == 1) {
         return {LinkDestination::Kind::Spooler, queues.names.front()};
@@ -29,7 +56,30 @@ LinkDestination PreselectedDestination(const vexlo::SpoolerQueues& queues) {
     return {};
 }
 
-VexloLink::VexloLink(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
+VexloLink::VexloLink(std::string settingsPath)
+    : settingsPath_(std::move(settingsPath)), shared_(std::make_shared<Shared>()) {
+    shared_->links.push_back(this);
+}
+
+VexloLink::~VexloLink() {
+    auto& links = shared_->links;
+    links.erase(std::remove(links.begin(), links.end(), this), links.end());
+}
+
+void VexloLink::share(const std::string& path, const std::string& name) {
+    const std::string key = path + '\n' + name;
+    std::shared_ptr<Shared> next = SharedByKey()[key].lock();
+    if (next == shared_) return;
+    if (!next) {
+        next = std::make_shared<Shared>();
+        next->key = key;
+        SharedByKey()[key] = next;
+    }
+    auto& links = shared_->links;
+    links.erase(std::remove(links.begin(), links.end(), this), links.end());
+    shared_ = next;
+    shared_->links.push_back(this);
+}
 
 std::string VexloLink::DefaultSettingsPath() {
     return ConfigFolder() + "VexloComm.ini";
@@ -65,9 +115,19 @@ LinkDestination VexloLink::destination() const {
 }
 
 void VexloLink::choose(LinkDestination::Kind use, const std::string& printer, const std::string& device) {
-    use_ = use;
-    printer_ = printer;
-    device_ = device;
+    // A printer entry left as preselected is no choice, unless it is used.
+    const Choice choice{use, printer, device,
+                        use == LinkDestination::Kind::Spooler || printer != printer_ || printerPicked_};
+    ++shared_->made;
+    shared_->choice = choice;
+    for (VexloLink* link : std::vector<VexloLink*>(shared_->links)) link->take(choice);
+}
+
+void VexloLink::take(const Choice& choice) {
+    use_ = choice.use;
+    printer_ = choice.printer;
+    device_ = choice.device;
+    printerPicked_ = choice.printerPicked;
     chosen_ = true;
     changed();
 }
@@ -85,9 +145,15 @@ void VexloLink::setQueues(const vexlo::SpoolerQueues& queues) {
     if (!chosen_) {
         const LinkDestination pre = PreselectedDestination(queues_);
         use_ = pre.kind;
-        if (!pre.name.empty()) printer_ = pre.name;
+        if (!pre.name.empty()) {
+            printer_ = pre.name;
+            printerPicked_ = false;
+        }
     }
-    if (printer_.empty() && !queues_.names.empty()) printer_ = queues_.names.front();
+    if (printer_.empty() && !queues_.names.empty()) {
+        printer_ = queues_.names.front();
+        printerPicked_ = false;
+    }
     changed();
 }
 
@@ -177,47 +243,60 @@ void VexloLink::setOutputFileName(const std::string& path) {
 
 void VexloLink::LoadSettings(const std::string& name) {
     const std::string path = settingsPath();
+    share(path, name);
     IniStore store;
-    if (!store.Read(path)) throw LinkError("Cannot read the printer settings from " + path + ".");
+    std::string why;
+    const bool read = store.Read(path, &why);
     const std::string section = SectionFor(name);
-    const auto use = store.Value(section, "Use");
-    if (!use) return;  // never saved: keep what there is
-
-    const std::string printer = store.Value(section, "Printer").value_or("");
-    const std::string device = store.Value(section, "Device").value_or("");
-    if (!printer.empty()) printer_ = printer;
-    device_ = device;
-    if (*use == KindText(LinkDestination::Kind::Spooler) && !printer.empty()) {
-        choose(LinkDestination::Kind::Spooler, printer_, device_);
-    } else if (*use == KindText(LinkDestination::Kind::Device) && !device.empty()) {
-        choose(LinkDestination::Kind::Device, printer_, device_);
-    } else {
-        // Nothing was chosen when it was saved: the preselection stands.
-        chosen_ = false;
-        setQueues(queues_);
+    // A name never saved keeps what there is.
+    if (const auto use = read ? store.Value(section, "Use") : std::nullopt) {
+        const std::string printer = store.Value(section, "Printer").value_or("");
+        const std::string device = store.Value(section, "Device").value_or("");
+        Choice stored{LinkDestination::Kind::None, printer_, device, printerPicked_};
+        if (!printer.empty()) {
+            stored.printer = printer;
+            stored.printerPicked = true;
+        }
+        if (*use == KindText(LinkDestination::Kind::Spooler) && !printer.empty()) {
+            stored.use = LinkDestination::Kind::Spooler;
+        } else if (*use == KindText(LinkDestination::Kind::Device) && !device.empty()) {
+            stored.use = LinkDestination::Kind::Device;
+        }
+        take(stored);
+        if (stored.use == LinkDestination::Kind::None) {
+            // Nothing was chosen when it was saved: the preselection stands.
+            chosen_ = false;
+            setQueues(queues_);
+        }
+    }
+    // A choice made in another window since the start is newer than the file.
+    if (shared_->made) take(shared_->choice);
+    if (!read) {
+        throw LinkError("The stored printer choice could not be read from " + path + ": " + why +
+                        ". Going on without it.");
     }
 }
 
 void VexloLink::SaveSettings(const std::string& name) {
+    const auto done = shared_->stored.find(name);
+    if (shared_->made == 0 || (done != shared_->stored.end() && done->second == shared_->made)) return;
     const std::string path = settingsPath();
-    const auto failure = [&] {
-        return LinkError("Cannot save the printer settings to " + path +
-                         ". Check that this folder may be written.");
-    };
     IniStore store;
-    if (!store.Read(path)) throw failure();
+    std::string why;
+    if (!store.Read(path, &why)) throw LinkError("Cannot save the printer settings to " + path + ": " + why + ".");
     const std::string section = SectionFor(name);
     store.SetValue(section, "Device", device_);
-    store.SetValue(section, "Printer", printer_);
+    store.SetValue(section, "Printer", printerPicked_ ? printer_ : "");
     store.SetValue(section, "Use", KindText(destination().kind));
 
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     try {
         vexlo::ReplaceFile(path, store.Text());
-    } catch (const LinkError&) {
-        throw failure();
+    } catch (const LinkError& e) {
+        throw LinkError(std::string("Cannot save the printer settings. ") + e.what());
     }
+    shared_->stored[name] = shared_->made;
 }
 
 }  // namespace kelvane

@@ -5,6 +5,7 @@
 // control, the Win32 control and kelvane-send all drive one of these.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "printer_link.hpp"
@@ -27,8 +28,18 @@ class VexloLink : public PrinterLink {
 public:
     // `settingsPath` "" means the user's VexloComm.ini, found at each use.
     explicit VexloLink(std::string settingsPath = {});
+    ~VexloLink() override;
+    VexloLink(const VexloLink&) = delete;
+    VexloLink& operator=(const VexloLink&) = delete;
 
+    // Links that loaded the same name from the same file are one printer:
+    // a choice the user makes in one is taken by the others at once, and by
+    // one that loads the name later. A file that cannot be read raises
+    // LinkError after the link was set up without it.
     void LoadSettings(const std::string& name) override;
+    // Stores the choice the user made in any of those links, unless it is
+    // stored under this name already. A choice nobody made (the spooler's
+    // default, or what was loaded) leaves the file alone.
     void SaveSettings(const std::string& name) override;
     void StartJob() override;
     void AddCommand(const std::string& command) override;
@@ -48,7 +59,8 @@ public:
     LinkDestination::Kind use() const { return use_; }
     const std::string& printer() const { return printer_; }
     const std::string& device() const { return device_; }
-    // A choice of the user's: preselection no longer touches it.
+    // A choice of the user's: preselection no longer touches it, and it is
+    // what SaveSettings stores.
     void choose(LinkDestination::Kind use, const std::string& printer, const std::string& device);
 
     // Where the next job goes; None when the chosen entry is empty.
@@ -87,8 +99,18 @@ public:
     // nests nothing and distinct names never meet.
     static std::string SectionFor(const std::string& name);
 
+    // What the user chose, as the links of one name share it.
+    struct Choice {
+        LinkDestination::Kind use = LinkDestination::Kind::None;
+        std::string printer, device;
+        bool printerPicked = false;  // false: the printer entry shows a preselection
+    };
+    struct Shared;  // vexlo_link.cpp
+
 private:
     void changed();
+    void take(const Choice& choice);
+    void share(const std::string& path, const std::string& name);
 
     std::string settingsPath_;
     bool outputToFile_ = false;
@@ -100,7 +122,9 @@ private:
     LinkDestination::Kind use_ = LinkDestination::Kind::None;
     std::string printer_;
     std::string device_;
+    bool printerPicked_ = false;
     bool chosen_ = false;
+    std::shared_ptr<Shared> shared_;
     vexlo::SpoolerQueues queues_;
     std::string notice_;
     Waiter waiter_;

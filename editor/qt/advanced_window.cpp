@@ -202,7 +202,7 @@ void formAdvanced::Load() {
     try {
         VexloComm1->LoadSettings(WindowSettingsName);
     } catch (const std::exception& e) {
-        ShowFailure(this, Reason(e));
+        ShowWarningWhenShown(this, Reason(e));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 
 #include "commands.hpp"
 #include "pictures.hpp"
@@ -114,6 +115,11 @@ void ShowFailure(QWidget* parent, const QString& reason) {
 
 void ShowWarning(QWidget* parent, const QString& text) {
     ShowBox(parent, QMessageBox::Warning, text);
+}
+
+void ShowWarningWhenShown(QWidget* window, const QString& text) {
+    // The load steps run before the window is shown: the box waits for the event loop.
+    QTimer::singleShot(0, window, [window, text] { ShowWarning(window, text); });
 }
 
 bool AskConfirm(QWidget* parent, const std::string& prompt) {

@@ -40,6 +40,8 @@ QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& captio
 void ShowFailure(QWidget* parent, const QString& reason);
 // Exclamation icon and OK, titled with the application title.
 void ShowWarning(QWidget* parent, const QString& text);
+// The same, once `window` is up: for what its load steps found.
+void ShowWarningWhenShown(QWidget* window, const QString& text);
 // Stop icon, OK and Cancel with OK the default; true only for OK.
 bool AskConfirm(QWidget* parent, const std::string& prompt);
 

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 
 #include <exception>
 
@@ -94,11 +95,15 @@ formSimple::~formSimple() = default;
 void formSimple::Load() {
     FillSwitchSelector(cboMemSw);
     loaded_ = true;
+    // Settings that cannot be read leave the defaults; the user hears why.
+    QStringList unread;
+    if (!parallelPort_.problem.empty()) unread << QString::fromStdString(parallelPort_.problem);
     try {
         VexloComm1->LoadSettings(WindowSettingsName);
     } catch (const std::exception& e) {
-        ShowFailure(this, QString::fromStdString(e.what()));
+        unread << QString::fromStdString(e.what());
     }
+    if (!unread.isEmpty()) ShowWarningWhenShown(this, unread.join(QStringLiteral("\n\n")));
 }
 
 void formSimple::Unload() {

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -510,22 +511,40 @@ void PrintTo(const Leave& how, std::ostream* os) {
 }
 class LeavingTheProgram : public AdvancedWindow, public ::testing::WithParamInterface<Leave> {};
 
-// Each link stores its destination under "MySettings" when its window
-// unloads, so the stored one tells which window unloaded last.
-TEST_P(LeavingTheProgram, UnloadsBothWindowsOwnFirst) {
+// Both windows are left, their own first. The choice typed last in either
+// window's control is the one printer both show, what is stored, and what
+// the next start uses, whichever window unloads last.
+TEST_P(LeavingTheProgram, UnloadsBothWindowsAndTheLastChoiceIsStored) {
     const Leave how = GetParam();
-    if (!how.fromAdvanced) click("cmdSimple");
+    const QString chosen = settings.path("chosen-lp");
+    auto* device = form->link()->findChild<QComboBox*>("cboDevice");
+    device->lineEdit()->selectAll();
+    QTest::keyClicks(device->lineEdit(), chosen);
+    if (!how.fromAdvanced) {
+        click("cmdSimple");
+        EXPECT_EQ(simple->link()->findChild<QComboBox*>("cboDevice")->currentText(), chosen);
+        EXPECT_TRUE(simple->link()->findChild<QRadioButton*>("optDevice")->isChecked());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(simple.get()));
+    }
     QWidget* window = how.fromAdvanced ? static_cast<QWidget*>(form) : simple.get();
     QSignalSpy ended(simple.get(), &formSimple::programEnded);
     if (how.closeBox) {
         window->close();
+    } else if (how.fromAdvanced) {
+        click("cmdExit");
     } else {
-        QTest::mouseClick(window->findChild<QPushButton*>(how.fromAdvanced ? "cmdExit" : "cmdCancel"), Qt::LeftButton);
+        QTest::keyClick(simple->windowHandle(), Qt::Key_X, Qt::AltModifier);
+        ASSERT_TRUE(ended.count() == 1 || ended.wait(2000));  // the shortcut animates a click first
     }
     EXPECT_FALSE(simple->isLoaded() || form->isLoaded());
     EXPECT_FALSE(simple->isVisible() || form->isVisible());
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(storedDevice(), (how.fromAdvanced ? simplePrinter : printer).toStdString());
+    EXPECT_EQ(storedDevice(), chosen.toStdString());
+
+    simple.reset();
+    formSimple next;
+    next.Load();
+    EXPECT_EQ(next.link()->destination(), (LinkDestination{LinkDestination::Kind::Device, chosen.toStdString()}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ExitOrCloseBox, LeavingTheProgram,

@@ -203,6 +203,11 @@ TEST(ParallelPortMap, DefaultMappedAndNamedWhenMissing) {
     EXPECT_EQ(ReadFile(ini), text);
     WriteFile(ini, "[Devices]\nLPT1=\n");
     EXPECT_EQ(ReadParallelPort(ini).path, "/dev/lp0");
+    // Written by hand on Windows: a byte-order mark, and a path taken as written.
+    WriteFile(ini, "\xEF\xBB\xBF[Devices]\r\nLPT1=C:\\temp\\lp\r\n");
+    port = ReadParallelPort(ini);
+    EXPECT_EQ(port.path, "C:\\temp\\lp");
+    EXPECT_EQ(port.problem, "");
 
     WriteFile(dir / "ok.prn", "\x1B\x1D#T00000\n");
     WriteFile(ini, "[Devices]\nLPT1=" + (dir / "lp7") + "\n");

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -244,6 +245,27 @@ TEST_F(SimpleWindow, LptOneIsMappedByTheSettingsFileReadAtStart) {
     formSimple next;
     EXPECT_EQ(next.parallelPort().path, "/dev/usb/lp1");
     EXPECT_EQ(next.parallelPort().setting, settings.path("kelvane/Kelvane2.ini").toStdString());
+}
+
+// Settings files with folders in their places: the window comes up with
+// the defaults and then says which files it could not read, and why.
+TEST(SimpleWindowAlone, SettingsThatAreNoFilesAreNamedOnceTheWindowIsUp) {
+    SettingsFolder settings;
+    ASSERT_TRUE(QDir().mkpath(settings.path("kelvane/Kelvane2.ini")) && QDir().mkpath(settings.settingsFile()));
+    formSimple form;
+    Message seen;
+    bool windowWasUp = false;
+    auto answer = AnswerMessage(seen, QMessageBox::Ok, "simple_settings_not_read");
+    QObject::connect(answer.get(), &QTimer::timeout, [&] { windowWasUp = windowWasUp || form.isVisible(); });
+    form.Load();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.shown; }));
+    EXPECT_TRUE(windowWasUp);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_TRUE(seen.text.contains(settings.path("kelvane/Kelvane2.ini") + " could not be read: it is a folder"))
+        << seen.text.toStdString();
+    EXPECT_TRUE(seen.text.contains(settings.settingsFile() + ": it is a folder")) << seen.text.toStdString();
+    EXPECT_EQ(form.parallelPort().path, "/dev/lp0");
 }
 
 }  // namespace

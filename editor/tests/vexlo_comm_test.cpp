@@ -23,6 +23,7 @@
 #include <QEventLoop>
 
 #include <csignal>
+#include <random>
 #include <thread>
 #include <cstdlib>
 #include <functional>
@@ -328,6 +329,56 @@ TEST_F(VexloCommTest, FailedSaveLeavesTheOldFileAsItWas) {
     EXPECT_NE(LinkErrorOf([&] { SendJob(link, {Closing}); }), "(no LinkError)");
 }
 
+// Saves killed half way leave at most their one temporary file, and the next
+// save takes it over: after a clean save nothing of ours is left beside the file.
+TEST_F(VexloCommTest, KilledSavesLeaveNothingBehindOnceASaveEnds) {
+    const std::string prn = Path("customer.prn");
+    const std::string big(256 * 1024, '\x1b');
+    std::mt19937 rng(18);
+    for (int kill = 0; kill < 40; ++kill) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            try {
+                for (;;) kelvane::vexlo::ReplaceFile(prn, big);
+            } catch (...) {
+                _exit(1);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200 + rng() % 4000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saves failed";
+    }
+    kelvane::vexlo::ReplaceFile(prn, Closing);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(tmp.path().toStdString())) left.push_back(entry.path().string());
+    EXPECT_EQ(left, std::vector<std::string>{prn});
+    EXPECT_EQ(ReadAll(prn), Closing);
+}
+
+// A file the user may not write stays as it is, and the save says so; for
+// root, a file without any write permission.
+TEST_F(VexloCommTest, AWriteProtectedFileIsLeftAsItIs) {
+    const std::string prn = Path("customer.prn");
+    { std::ofstream(prn) << "kept"; }
+    ASSERT_EQ(chmod(prn.c_str(), 0444), 0);
+    std::string msg = LinkErrorOf([&] { kelvane::vexlo::ReplaceFile(prn, Closing); });
+    EXPECT_NE(msg.find("Cannot write the file " + prn + ": it is write-protected."), std::string::npos) << msg;
+    if (geteuid() == 0) {
+        // Not the owner's, in a folder everyone may write.
+        ASSERT_EQ(chmod(prn.c_str(), 0644), 0);
+        ASSERT_EQ(chmod(tmp.path().toLocal8Bit().constData(), 0777), 0);
+        msg = InChild([&] {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return std::string("setuid");
+            return LinkErrorOf([&] { kelvane::vexlo::ReplaceFile(prn, Closing); });
+        });
+        EXPECT_NE(msg.find("write-protected"), std::string::npos) << msg;
+    }
+    EXPECT_EQ(ReadAll(prn), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path().toStdString()), fs::directory_iterator{}), 1);
+}
+
 // --- settings per name -----------------------------------------------------
 
 TEST_F(VexloCommTest, SettingsPerNameReachASecondInstance) {
@@ -366,6 +417,7 @@ TEST_F(VexloCommTest, SettingsPerNameReachASecondInstance) {
 
     // Settings that cannot be written are a failure, not a silent loss.
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(VexloComm::settingsPath().toStdString()));
+    second.setDestination({LinkDestination::Kind::Device, "/dev/lp0"});
     const std::string msg = LinkErrorOf([&] { second.SaveSettings("MySettings"); });
     EXPECT_NE(msg.find("Cannot save the printer settings"), std::string::npos) << msg;
 }

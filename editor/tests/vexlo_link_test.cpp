@@ -1,10 +1,13 @@
 // The printer link without a window: its stored choices in the files the
 // earlier Qt builds wrote, the preselection, and the delivery hooks.
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +71,9 @@ TEST(VexloLinkSettings, ReadsAndWritesTheFilesOfTheQtControl) {
         link.setDestination({Kind::Spooler, "before"});
         link.LoadSettings(s.name);
         EXPECT_EQ(link.device(), s.device);
-        if (!s.printer.empty()) EXPECT_EQ(link.printer(), s.printer);
+        if (!s.printer.empty()) {
+            EXPECT_EQ(link.printer(), s.printer);
+        }
         const Kind kind = s.use == "printer" ? Kind::Spooler : s.use == "device" ? Kind::Device : Kind::None;
         EXPECT_EQ(link.destination().kind, kind);
     }
@@ -96,6 +101,7 @@ TEST(VexloLinkSettings, AFileThatCannotBeWrittenIsReportedAndKept) {
     { std::ofstream(path) << "; kept\n[Other]\nUse=device\n"; }
     // A folder stands where the settings folder should be.
     VexloLink blocked((dir.path() + "/VexloComm.ini/sub/VexloComm.ini").toStdString());
+    blocked.setDestination({Kind::Device, "/dev/lp0"});
     try {
         blocked.SaveSettings("MySettings");
         FAIL() << "saved into a file";
@@ -172,6 +178,64 @@ TEST(VexloLinkPreselection, AChoiceOutlivesNewListsAndAStoredNoneDoesNot) {
     link.setDestination({Kind::Spooler, "Main"});
     link.setQueues(Queues({"Other"}, true));
     EXPECT_EQ(link.destination(), (LinkDestination{Kind::Spooler, "Main"}));
+}
+
+// Both windows' links load and save "MySettings": they are one printer. The
+// user's last choice is what is stored, whichever link saves last, and a
+// preselected queue is never stored as if chosen.
+TEST(VexloLinkSettings, LinksOfOneNameShareTheUsersChoiceAndStoreOnlyIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
+    VexloLink simple(path), advanced(path);
+    for (VexloLink* link : {&simple, &advanced}) {
+        link->LoadSettings("MySettings");
+        link->setQueues(Queues({"Main", "Annex"}, true));
+        link->SaveSettings("MySettings");
+    }
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path))) << ReadAll(path);
+
+    advanced.choose(Kind::Device, "Main", "/dev/usb/lp1");
+    EXPECT_EQ(simple.destination(), (LinkDestination{Kind::Device, "/dev/usb/lp1"})) << "shown at once";
+    advanced.SaveSettings("MySettings");
+    simple.SaveSettings("MySettings");  // the unchanged one, last
+    EXPECT_EQ(ReadAll(path), "[MySettings]\nDevice=/dev/usb/lp1\nPrinter=\nUse=device\n");
+
+    // A link that loads the name later takes the choice made since.
+    simple.choose(Kind::Spooler, "Annex", "/dev/usb/lp1");
+    VexloLink late(path);
+    late.LoadSettings("MySettings");
+    EXPECT_EQ(late.destination(), (LinkDestination{Kind::Spooler, "Annex"}));
+}
+
+// A pipe in the settings file's place is never waited on: the link goes on
+// without it and says so. A byte-order mark is read past and kept.
+TEST(VexloLinkSettings, APipeIsNotWaitedOnAndAByteOrderMarkIsKept) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);  // a read that waits for a writer ends here
+            try {
+                VexloLink(path).LoadSettings("MySettings");
+            } catch (const LinkError& e) {
+                std::fprintf(stderr, "%s", e.what());
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "VexloComm.ini: it is a pipe, not a file");
+
+    std::remove(path.c_str());
+    { std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBF[MySettings]\r\nDevice=/dev/ttyUSB0\r\nUse=device\r\n"; }
+    VexloLink stored(path);
+    stored.LoadSettings("MySettings");
+    EXPECT_EQ(stored.destination(), (LinkDestination{Kind::Device, "/dev/ttyUSB0"}));
+    stored.choose(Kind::Device, "", "/dev/ttyUSB1");
+    stored.SaveSettings("MySettings");
+    EXPECT_EQ(ReadAll(path), "\xEF\xBB\xBF[MySettings]\nDevice=/dev/ttyUSB1\nUse=device\nPrinter=\n");
 }
 
 TEST(VexloLinkDelivery, DeviceJobsRunThroughTheWaiterAndKeepTheirFailure) {

@@ -22,7 +22,7 @@ int Twips(int twips) {
 
 HFONT WindowFont() {
     // The font the layout was made for: 8 points of MS Sans Serif.
-    static const HFONT font = CreateFontA(-MulDiv(7, Twips(1440), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    static const HFONT font = CreateFontA(-MulDiv(8, Twips(1440), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                           DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
     return font;

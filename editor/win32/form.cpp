@@ -1,10 +1,19 @@
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
 #include "app.hpp"
 #include "resource.h"
 #include "windows.hpp"
 
 namespace kelvane::win {
+namespace {
+
+// Settings that could not be read, said once the window is up.
+constexpr UINT UnreadSettings = WM_APP + 2;
+
+}  // namespace
 
 Form::~Form() {
     if (window_ && IsWindow(window_)) {
@@ -34,14 +43,17 @@ void Form::Create(const char* className, const char* caption, int width, int hei
     SetClientSize(window_, width, height);
 }
 
-void Form::FinishLoad(VexloComm& link, HWND firstFocus) {
+void Form::FinishLoad(VexloComm& link, HWND firstFocus, std::string unread) {
     focus_ = firstFocus;
     loaded_ = true;
     try {
         link.LoadSettings(WindowSettingsName);
     } catch (const std::exception& e) {
-        ShowFailure(window_, e.what());
+        unread += (unread.empty() ? "" : "\n\n") + std::string(e.what());
     }
+    // The window is not up yet: the message waits in its queue.
+    unread_ = std::move(unread);
+    if (!unread_.empty()) PostMessageA(window_, UnreadSettings, 0, 0);
 }
 
 void Form::Unload(VexloComm& link) {
@@ -81,16 +93,9 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         return DefWindowProcA(window_, message, wParam, lParam);
-    case WM_CTLCOLORSTATIC: {
-        // Tick boxes that reach a frame's edge must not paint over its line:
-        // their captions never change, so they can leave the background alone.
-        HWND control = reinterpret_cast<HWND>(lParam);
-        if ((GetWindowLongPtrA(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-        }
-        return DefWindowProcA(window_, message, wParam, lParam);
-    }
+    case UnreadSettings:
+        ShowWarning(window_, unread_);
+        return 0;
     case WM_CLOSE:
         close();
         return 0;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 
 #include "app.hpp"
@@ -12,7 +13,7 @@ formSimple::formSimple() : parallelPort_(ReadParallelPort(EditorSettingsPath()))
 
     // Frames first; the controls follow in tab order.
     MakeFrame(window_, "Settings", SimpleId("Frame1"), 120, 3600, 4695, 1935);
-    MakeFrame(window_, "Bits", SimpleId("Frame2"), 120, 120, 2055, 3255);
+    Frame2 = MakeFrame(window_, "Bits", SimpleId("Frame2"), 120, 120, 2055, 3255);
     MakeFrame(window_, "Value to be set", SimpleId("Frame3"), 2280, 600, 2415, 1095);
 
     // The list drops below the field; the field keeps the table's height.
@@ -57,7 +58,7 @@ formSimple::~formSimple() {
 
 void formSimple::Load() {
     FillSwitchSelector(cboMemSw);
-    FinishLoad(*VexloComm1, cboMemSw);
+    FinishLoad(*VexloComm1, cboMemSw, parallelPort_.problem);
 }
 
 void formSimple::Unload() { Form::Unload(*VexloComm1); }
@@ -82,6 +83,27 @@ void formSimple::close() {
 }
 
 LRESULT formSimple::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CTLCOLORSTATIC) {
+        HWND box = reinterpret_cast<HWND>(lParam);
+        const int i = GetDlgCtrlID(box) - Check1Id(0);
+        if (GetParent(box) == window_ && i >= 0 && i < 16) {
+            // The boxes of a column overlap (each is taller than the step
+            // between them), and the bottom and right ones reach over the
+            // "Bits" frame's line. A box paints its background, which is what
+            // erases an old focus rectangle, only in its own part: inside the
+            // line and up to the middle of each overlap, so that it never
+            // wipes the line or a neighbour's focus rectangle.
+            RECT own{}, place{}, next{};
+            GetWindowRect(Frame2, &own);
+            InflateRect(&own, -2, -2);
+            GetWindowRect(box, &place);
+            if (i % 8 != 0 && GetWindowRect(Check1[i - 1], &next)) own.top = std::max(own.top, (next.bottom + place.top) / 2);
+            if (i % 8 != 7 && GetWindowRect(Check1[i + 1], &next))
+                own.bottom = std::min(own.bottom, (place.bottom + next.top) / 2);
+            MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&own), 2);
+            IntersectClipRect(reinterpret_cast<HDC>(wParam), own.left, own.top, own.right, own.bottom);
+        }
+    }
     if (message == WM_DRAWITEM && wParam == static_cast<WPARAM>(SimpleId("Image1"))) {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         BITMAP info{};
@@ -127,7 +149,11 @@ void formSimple::UpdateValue() {
 
 void formSimple::command(int id, int code) {
     if (id >= Check1Id(0) && id <= Check1Id(15)) {
-        if (code == BN_CLICKED) UpdateValue();
+        if (code != BN_CLICKED) return;
+        UpdateValue();
+        // Drawn whole once more: the quick redraw of a tick can leave the
+        // box's focus rectangle in pieces.
+        InvalidateRect(GetDlgItem(window_, id), nullptr, FALSE);
         return;
     }
     if (code != BN_CLICKED) return;

@@ -49,14 +49,14 @@ VexloComm::VexloComm(HWND parent, int id, int left, int top, int width, int heig
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     optPrinter_ = MakeControl(window_, "BUTTON", "Printer", WS_TABSTOP | WS_GROUP | BS_RADIOBUTTON,
-                              LinkId("optPrinter"), 30, 60, 1110, 300);
+                              LinkId("optPrinter"), 30, 60, 1200, 300);
     cboPrinter_ = MakeControl(window_, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                              LinkId("cboPrinter"), 1170, 60, 1905, 2400);
+                              LinkId("cboPrinter"), 1245, 60, 1830, 2400);
     cmdRefresh_ = MakeButton(window_, "Refresh", LinkId("cmdRefresh"), 3105, 45, 705, 330);
     optDevice_ = MakeControl(window_, "BUTTON", "Device / file", WS_TABSTOP | BS_RADIOBUTTON,
-                             LinkId("optDevice"), 30, 480, 1110, 300);
+                             LinkId("optDevice"), 30, 480, 1200, 300);
     cboDevice_ = MakeControl(window_, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
-                             LinkId("cboDevice"), 1170, 480, 2640, 2400);
+                             LinkId("cboDevice"), 1245, 480, 2565, 2400);
     lblNextJob_ = MakeControl(window_, "STATIC", "", SS_LEFT | SS_NOPREFIX, LinkId("lblNextJob"), 30, 900, 3780,
                               600);
     AddTooltip(window_, cmdRefresh_, "Read the printers and devices again");

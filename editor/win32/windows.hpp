@@ -33,13 +33,16 @@ protected:
     // Shows this window and gives it the keyboard.
     void present();
     // The last load step and the unload step of both windows: the link's
-    // settings by name; a failure is shown and the window goes on.
-    void FinishLoad(VexloComm& link, HWND firstFocus);
+    // settings by name; a failure is shown and the window goes on. Settings
+    // that could not be read (`unread`, and the link's) are said once the
+    // window is up.
+    void FinishLoad(VexloComm& link, HWND firstFocus, std::string unread = {});
     void Unload(VexloComm& link);
 
     HWND window_ = nullptr;
     bool loaded_ = false;
     HWND focus_ = nullptr;  // the control that gets the keyboard when the window is active again
+    std::string unread_;
 };
 
 class formSimple : public Form {
@@ -74,7 +77,7 @@ private:
 
     HWND cboMemSw = nullptr;
     std::array<HWND, 16> Check1{};
-    HWND Label1 = nullptr, Label2 = nullptr, Image1 = nullptr;
+    HWND Frame2 = nullptr, Label1 = nullptr, Label2 = nullptr, Image1 = nullptr;
     std::unique_ptr<VexloComm> VexloComm1;
     HBITMAP picture_ = nullptr;
     std::string CurrentValue;

@@ -223,6 +223,21 @@ TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
     EXPECT_NE(missing.err.find("none.prn"), std::string::npos) << missing.err;
 }
 
+// A folder where the device map belongs: named with the reason, and LPT1
+// is the default.
+TEST(KelvaneSend, ADeviceMapThatIsAFolderIsNamedAndTheDefaultServes) {
+    EditorSetup setup;
+    const std::string ini = setup.dir / "config/kelvane/Kelvane2.ini";
+    std::filesystem::create_directories(ini);
+    WriteFile(setup.dir / "customer.prn", Closing);
+    const ToolRun replay = setup.Send({"--replay", setup.dir / "customer.prn"});
+    EXPECT_TRUE(replay.status == 0 || replay.status == 1) << "whether or not /dev/lp0 is there";
+    EXPECT_EQ(replay.err.find("kelvane-send: The device map " + ini +
+                              " could not be read: it is a folder, not a file. LPT1 is /dev/lp0.\n"),
+              0u)
+        << replay.err;
+}
+
 TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {
     EditorSetup setup;
     const std::string out = setup.dir / "out";

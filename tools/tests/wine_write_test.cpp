@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "simulated_printer.hpp"
-#include "wine_session.hpp"
+#include "wine_test_main.hpp"
 
 namespace {
 
@@ -39,8 +39,8 @@ TEST(QuarveldWriteExe, WritesComOneAndComTwoAtOnceAndComTwelve) {
     SimulatedPrinter com1, com2, com12;
     // Wine takes over no terminal while this session has one of its own.
     quarveld::wine::ControllingTerminal terminal(com1.devicePath());
-    session->MapPort("COM1", com1.devicePath());
-    session->MapPort("COM2", com2.devicePath());
+    session->MapCom1(com1.devicePath());
+    session->MapCom2(com2.devicePath());
     session->MapPort("COM12", com12.devicePath());
 
     const auto both = Write({"--port", "COM1", "--port", "com2", "--log", "Z:" + log, "Z:" + image});
@@ -70,6 +70,5 @@ TEST(QuarveldWriteExe, WritesComOneAndComTwoAtOnceAndComTwelve) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return quarveld::wine::RunTests(argc, argv, session, {"COM2", "COM12"}, [] { return RUN_ALL_TESTS(); });
+    return quarveld::wine::RunAllTestsInSession(argc, argv, session, {"COM12"});
 }

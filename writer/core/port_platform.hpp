@@ -8,10 +8,15 @@
 namespace quarveld {
 
 // Opens the device without sharing and sets the line, the time-outs, DTR/RTS
-// and discards pending data. Only a failed open yields nullptr; set-up
-// failures after it leave the port as the device has it.
-// On a failed open `why` gets the system's reason in a few words, with what
+// and discards pending data. A failed open yields nullptr, and so does a line
+// that cannot be set up (a device that is no serial line, or refuses the
+// settings): a run on it would only wait for answers that never come. Other
+// set-up failures (DTR/RTS, the queues, the purge) leave the port as it is.
+// On a failure `why` gets the system's reason in a few words, with what
 // gives access where the platform knows it (on Linux: the device's group).
+// How `why` begins when the line cannot be set up.
+constexpr const char* LineSetUpFailed = "its line cannot be set up: ";
+
 std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineParameters& line,
                                             std::string& why);
 

@@ -183,9 +183,10 @@ int Claim(const std::string& path, int fd, std::string& why) {
     return fd;
 }
 
-void SetLine(int fd, const LineParameters& line) {
+// False (errno set) when the device is no terminal line or refuses the settings.
+bool SetLine(int fd, const LineParameters& line) {
     termios t{};
-    if (::tcgetattr(fd, &t) != 0) return;
+    if (::tcgetattr(fd, &t) != 0) return false;
     ::cfmakeraw(&t);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     // HUPCL: DTR and RTS stay on only while the port is open.
@@ -204,7 +205,8 @@ void SetLine(int fd, const LineParameters& line) {
     t.c_cc[VTIME] = ReadTimeoutMs / 100;
     ::cfsetispeed(&t, SpeedFor(line.baudRate));
     ::cfsetospeed(&t, SpeedFor(line.baudRate));
-    ::tcsetattr(fd, TCSANOW, &t);
+    // Success when any of it was taken: a pty keeps 8 bits and no parity.
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
 void SetModemLines(int fd, const LineParameters& line) {
@@ -221,7 +223,12 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
     const int fd = Claim(path, ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), why);
     if (fd < 0) return nullptr;
     ::ioctl(fd, TIOCEXCL);
-    SetLine(fd, line);
+    if (!SetLine(fd, line)) {
+        why = LineSetUpFailed + std::string(std::strerror(errno));
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
     SetModemLines(fd, line);
     ::tcflush(fd, TCIOFLUSH);
     return std::make_unique<PosixPort>(fd, true);

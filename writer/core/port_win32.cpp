@@ -85,14 +85,21 @@ HANDLE OpenDevice(const std::string& name, std::string& why) {
     return handle;
 }
 
-void SetTimeouts(HANDLE handle) {
+bool SetTimeouts(HANDLE handle) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = ReadTimeoutMs;
     timeouts.WriteTotalTimeoutMultiplier = WriteTimeoutPerByteMs;
     timeouts.WriteTotalTimeoutConstant = WriteTimeoutConstantMs;
-    SetCommTimeouts(handle, &timeouts);
+    return SetCommTimeouts(handle, &timeouts) != 0;
+}
+
+// A serial line that cannot be set up is no use: its reason, and the device closed.
+std::unique_ptr<WritePort> LineSetUpFailure(HANDLE handle, std::string& why) {
+    why = LineSetUpFailed + SystemText(GetLastError());
+    CloseHandle(handle);
+    return nullptr;
 }
 
 }  // namespace
@@ -106,7 +113,7 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
     // Only the fields the line needs change; the rest stay as the device has them.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    GetCommState(handle, &dcb);
+    if (!GetCommState(handle, &dcb)) return LineSetUpFailure(handle, why);
     dcb.BaudRate = static_cast<DWORD>(line.baudRate);
     dcb.ByteSize = static_cast<BYTE>(line.dataBits);
     dcb.Parity = line.parity == ParityMode::Odd ? ODDPARITY : line.parity == ParityMode::Even ? EVENPARITY : NOPARITY;
@@ -127,8 +134,8 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
     dcb.XonLim = 0;
     dcb.XoffLim = 0;
     dcb.XonChar = dcb.XoffChar = dcb.ErrorChar = dcb.EofChar = dcb.EvtChar = 0;
-    SetCommState(handle, &dcb);
-    SetTimeouts(handle);
+    // Without the time-outs a read could wait for ever.
+    if (!SetCommState(handle, &dcb) || !SetTimeouts(handle)) return LineSetUpFailure(handle, why);
     PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     return std::make_unique<Win32Port>(handle);
 }
@@ -136,6 +143,7 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
 std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::string& why) {
     const HANDLE handle = OpenDevice(path, why);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    // No line here; a device that takes no time-outs (a file) still takes the bytes.
     SetTimeouts(handle);
     return std::make_unique<Win32Port>(handle);
 }

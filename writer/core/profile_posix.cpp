@@ -19,27 +19,33 @@ namespace {
 
 enum class ReadResult { Read, Missing, Failed };
 
-ReadResult ReadWhole(const std::string& path, std::string& contents, int& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
+// Only a regular file is read. Opened without waiting, so that a pipe in its
+// place cannot hold up the start; `why` says what stands there instead.
+ReadResult ReadWhole(const std::string& path, std::string& contents, std::string& why) {
     contents.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return ReadResult::Missing;
+        why = errno == ENXIO ? "it is not a file" : std::strerror(errno);
+        return ReadResult::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) why = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode)) why = "it is a folder, not a file";
+    else if (S_ISFIFO(st.st_mode)) why = "it is a pipe, not a file";
+    else if (!S_ISREG(st.st_mode)) why = "it is a device, not a file";
     char buffer[4096];
-    for (;;) {
+    while (why.empty()) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0) break;
+        if (n < 0) why = std::strerror(errno);
+        if (n <= 0) break;
         contents.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    return ReadResult::Read;
+    if (why.empty()) return ReadResult::Read;
+    contents.clear();
+    return ReadResult::Failed;
 }
 
 bool WriteAll(int fd, const std::string& contents) {
@@ -87,11 +93,21 @@ int OpenTemporary(const std::string& temp) {
 // Writes `contents` to `path` through the temporary file beside it, flushed
 // to disk, renamed over the old file, and the folder flushed after it, so
 // that the file holds either the old or the new text, also after a crash.
-bool ReplaceFileContents(const std::string& path, const std::string& contents, int& error) {
+bool ReplaceFileContents(const std::string& path, const std::string& contents, std::string& why) {
     // Through a symbolic link the file it points at is replaced, not the link.
     std::string target = path;
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+
+    // The Windows profile functions leave a read-only file alone, also for an
+    // administrator; so does this, judged by the write bits alone for root.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 &&
+        (::geteuid() == 0 ? (old.st_mode & 0222) == 0
+                          : ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)) {
+        why = "the file is write-protected";
+        return false;
+    }
 
     std::string folder = ".";
     const std::size_t slash = target.rfind('/');
@@ -101,12 +117,11 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents, i
 
     const int fd = OpenTemporary(temp);
     if (fd < 0) {
-        error = errno;
+        why = std::strerror(errno);
         return false;
     }
 
     // Keep the old file's permissions; a new file gets the usual ones.
-    struct stat old {};
     mode_t mode;
     if (::stat(target.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
@@ -127,7 +142,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents, i
         }
     }
     if (!ok) {
-        error = errno;
+        why = std::strerror(errno);
         ::unlink(temp.c_str());  // still ours: the lock is held until the close
     }
     ::close(fd);
@@ -138,10 +153,15 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents, i
 
 std::string GetProfileString(const std::string& path, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
-    std::string contents;
-    int error = 0;
-    if (ReadWhole(path, contents, error) != ReadResult::Read) return defaultValue;
+    std::string contents, why;
+    if (ReadWhole(path, contents, why) != ReadResult::Read) return defaultValue;
     return FindProfileValue(contents, section, key).value_or(defaultValue);
+}
+
+std::string ProfileReadProblem(const std::string& path) {
+    std::string contents, why;
+    ReadWhole(path, contents, why);
+    return why;
 }
 
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries,
@@ -152,13 +172,12 @@ bool WriteProfileStrings(const std::string& path, const std::string& section, co
             return false;
         }
     }
-    std::string contents;
-    int error = 0;
+    std::string contents, reason;
     // A file that exists but cannot be read is left alone rather than replaced
     // by one holding only these keys.
-    if (ReadWhole(path, contents, error) == ReadResult::Failed ||
-        !ReplaceFileContents(path, SetProfileValues(contents, section, entries), error)) {
-        if (why) *why = std::strerror(error);
+    if (ReadWhole(path, contents, reason) == ReadResult::Failed ||
+        !ReplaceFileContents(path, SetProfileValues(contents, section, entries), reason)) {
+        if (why) *why = reason;
         return false;
     }
     return true;

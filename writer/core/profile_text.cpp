@@ -12,9 +12,14 @@ struct Line {
     std::string end;
 };
 
+// Editors on Windows start a UTF-8 file with this mark; it belongs to no line.
+const char ByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool HasByteOrderMark(const std::string& contents) { return contents.rfind(ByteOrderMark, 0) == 0; }
+
 std::vector<Line> SplitLines(const std::string& contents) {
     std::vector<Line> lines;
-    std::size_t start = 0;
+    std::size_t start = HasByteOrderMark(contents) ? sizeof ByteOrderMark - 1 : 0;
     while (start < contents.size()) {
         std::size_t brk = contents.find_first_of("\r\n", start);
         if (brk == std::string::npos) {
@@ -144,7 +149,7 @@ std::string SetProfileValues(const std::string& contents, const std::string& sec
     std::vector<Line> lines = SplitLines(contents);
     // Names are stored as they are found: without blanks around them.
     for (const auto& [key, value] : entries) SetIn(lines, Trim(section), Trim(key), value);
-    return Join(lines);
+    return (HasByteOrderMark(contents) ? ByteOrderMark : "") + Join(lines);
 }
 
 std::string SetProfileValue(const std::string& contents, const std::string& section, const std::string& key,

@@ -19,6 +19,19 @@ std::string GetProfileString(const std::string& path, const std::string& section
     return std::string(buffer.data(), n);
 }
 
+std::string ProfileReadProblem(const std::string& path) {
+    // A bare name is the file in the Windows folder, where the profile functions look.
+    std::string full = path;
+    char folder[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (path.find_first_of("\\/:") == std::string::npos && length > 0 && length < MAX_PATH)
+        full = std::string(folder) + "\\" + path;
+    const DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return "it is a folder, not a file";
+    return "";
+}
+
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries,
                          std::string* why) {
     // The profile functions write key by key; each call is the system's own.

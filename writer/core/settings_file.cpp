@@ -37,6 +37,12 @@ void LoadPortSettings(PortSettings& settings, const std::string& path) {
     }
 }
 
+std::string SettingsFileProblem(const std::string& path) {
+    const std::string why = ProfileReadProblem(path);
+    if (why.empty()) return "";
+    return "The port settings could not be read from " + path + ": " + why + ". The default settings are used.";
+}
+
 bool SavePortSettings(const PortSettings& settings, const std::string& path, std::string* why) {
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();

@@ -14,6 +14,11 @@ std::string SettingsFilePath();
 // range, all four take their defaults.
 void LoadPortSettings(PortSettings& settings, const std::string& path = SettingsFilePath());
 
+// What to tell the user when the file is there but cannot be read (a folder
+// or a pipe in its place): which file and why. "" when it can be read or is
+// missing. The loads above then give the defaults.
+std::string SettingsFileProblem(const std::string& path = SettingsFilePath());
+
 // Writes all four keys in one replacement of the file, creating the folder,
 // the file and the section as needed. False when they could not be written;
 // then `why` (when given) holds the system's reason.

@@ -2,6 +2,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+
+#include "notice_place.hpp"
 
 namespace quarveld {
 
@@ -17,6 +20,13 @@ NoticeDialog::NoticeDialog(QWidget* parent, Kind kind)
 
 int RunNotice(QWidget* parent, NoticeDialog::Kind kind) {
     NoticeDialog notice(parent, kind);
+    if (parent != nullptr) {
+        const QRect owner = parent->window()->frameGeometry();
+        const QRect screen = parent->screen()->availableGeometry();
+        const ScreenBox place = NoticePlace({owner.x(), owner.y(), owner.width(), owner.height()}, notice.width(),
+                                            notice.height(), {screen.x(), screen.y(), screen.width(), screen.height()});
+        notice.move(place.left, place.top);
+    }
     return notice.exec();
 }
 

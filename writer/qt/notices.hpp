@@ -19,7 +19,7 @@ public:
     NoticeDialog(QWidget* parent, Kind kind);
 };
 
-// Runs a notice modally and returns its result.
+// Runs a notice modally, centred below `parent`'s window, and returns its result.
 int RunNotice(QWidget* parent, NoticeDialog::Kind kind);
 
 // "Setting Parameter Save?" with YES (6), NO (7) and CANCEL (2).

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTimer>
 #include <QWidget>
 
 #include "dialog_base.hpp"
@@ -48,6 +49,14 @@ MainWindow::MainWindow() : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint
 
     setFixedSize(480, 80);
     move(20, 20);
+
+    // Said once the window is up; the defaults are in use meanwhile.
+    const std::string problem = SettingsFileProblem();
+    if (!problem.empty()) {
+        QTimer::singleShot(0, this, [this, problem] {
+            QMessageBox::warning(this, windowTitle(), QString::fromStdString(problem));
+        });
+    }
 }
 
 void MainWindow::WriteCommand() { WriteDialog::Run(this, settings_, devices_); }

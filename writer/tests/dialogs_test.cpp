@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "gui_test_support.hpp"
+#include "notice_place.hpp"
 #include "notices.hpp"
 #include "port_dialog.hpp"
 
@@ -114,6 +115,22 @@ TEST(Notices, StayUntilOk) {
         EXPECT_EQ(notice.exec(), 1);
         EXPECT_GE(polls, 10);
     }
+}
+
+TEST(Notices, GoBelowTheirWindowAndStayOnTheScreen) {
+    const ScreenBox screen{0, 0, 1024, 768};
+    const ScreenBox below = NoticePlace({100, 100, 320, 100}, 240, 80, screen);
+    EXPECT_EQ(below.left, 140);  // centred
+    EXPECT_GE(below.top, 200);   // just below
+    EXPECT_LE(below.top, 212);
+    // No room below: above; at the screen's left edge: moved onto it.
+    const ScreenBox above = NoticePlace({-50, 650, 320, 100}, 240, 80, screen);
+    EXPECT_LE(above.top + 80, 650);
+    EXPECT_GE(above.top + 80, 638);
+    EXPECT_EQ(above.left, 0);
+    // A second screen to the right, the window at its right edge.
+    const ScreenBox right = NoticePlace({2100, 100, 320, 100}, 240, 80, {1024, 0, 1280, 1024});
+    EXPECT_EQ(right.left, 1024 + 1280 - 240);
 }
 
 }  // namespace

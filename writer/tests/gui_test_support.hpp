@@ -17,6 +17,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,20 @@ inline bool SaveScreenshot(QWidget& widget, const QString& name) {
         p.drawText(QRect(6, 1, client.width() - 6, bar - 1), Qt::AlignVCenter | Qt::AlignLeft, widget.windowTitle());
         p.drawImage(1, bar, client);
     }
+    return shot.save(QStringLiteral(SCREENSHOT_DIR) + "/" + name + ".png");
+}
+
+// Several windows in one picture, each where it stands on the screen, the
+// later ones over the earlier.
+inline bool SaveScreenshotAsPlaced(const std::vector<QWidget*>& windows, const QString& name) {
+    QRect all;
+    for (QWidget* w : windows) all |= w->frameGeometry();
+    QImage shot(all.size(), QImage::Format_ARGB32);
+    shot.fill(QColor(0x20, 0x20, 0x20));
+    QPainter p(&shot);
+    for (QWidget* w : windows) p.drawImage(w->geometry().topLeft() - all.topLeft(), w->grab().toImage());
+    p.end();
+    QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
     return shot.save(QStringLiteral(SCREENSHOT_DIR) + "/" + name + ".png");
 }
 

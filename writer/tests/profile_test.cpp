@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,44 @@ TEST_F(ProfileFile, UnreadableFileIsNotOverwritten) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the write went through, 2: could not drop rights";
     ASSERT_EQ(::chmod(ini.c_str(), 0600), 0);
     EXPECT_EQ(Get(), "[A]\nx=1\n");
+}
+
+// Editors on Windows start the file with a UTF-8 byte-order mark: the first
+// section is found behind it, and a save keeps it and adds no second section.
+TEST_F(ProfileFile, AByteOrderMarkIsReadPastAndKept) {
+    Put("\xEF\xBB\xBF[QUARVELD]\r\nPORT0=00c9\r\nPORT1=00ce\r\nPORT2=00d1\r\nPORT3=00d3\r\n");
+    EXPECT_EQ(Load(), (PortSettings{201, 206, 209, 211}));
+    ASSERT_TRUE(SavePortSettings(PortSettings{203, 205, 208, 212}, ini));
+    EXPECT_EQ(Get(), "\xEF\xBB\xBF[QUARVELD]\r\nPORT0=00cb\r\nPORT1=00cd\r\nPORT2=00d0\r\nPORT3=00d4\r\n");
+}
+
+// A pipe where the file belongs is never waited on: the defaults, a reason
+// that names it, and no save into it.
+TEST_F(ProfileFile, APipeIsNotWaitedOnAndGivesTheDefaults) {
+    ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::alarm(10);  // a read that waits for a writer ends here
+            std::string why;
+            const bool saved = SavePortSettings(PortSettings{}, ini, &why);
+            std::fprintf(stderr, "%d %d %s | %s", Load().BaudRate, saved, why.c_str(),
+                         SettingsFileProblem(ini).c_str());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "202 0 it is a pipe, not a file \\| .*TORWIN.INI: it is a pipe");
+}
+
+// A file the user may not write stays as it is and the save fails, as the
+// profile functions of Windows do; for root, one with no write permission.
+TEST_F(ProfileFile, AWriteProtectedFileIsLeftAsItIs) {
+    Put("[QUARVELD]\nPORT0=00c9\n");
+    ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+    std::string why;
+    EXPECT_FALSE(SavePortSettings(PortSettings{}, ini, &why));
+    EXPECT_EQ(why, "the file is write-protected");
+    EXPECT_EQ(Get(), "[QUARVELD]\nPORT0=00c9\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 TEST_F(ProfileFile, MissingFileGivesDefaultsAndSaveWritesTheFourLines) {

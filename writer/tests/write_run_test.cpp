@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +43,7 @@ const char* const Image =
 struct Seen {
     std::vector<QString> notices;         // "WriteEnd" / "WriteError", in order
     QString counterAtNotice;
+    QRect counterOnScreen, noticeOnScreen, screen;  // at the first notice over the Write dialog
     std::vector<QString> counterValues;   // distinct values, in order
     QStringList filters;
     QString defaultSuffix;
@@ -96,8 +99,16 @@ protected:
             if (modal->objectName() == "WriteEnd" || modal->objectName() == "WriteError") {
                 seen.notices.push_back(modal->objectName());
                 // Owned by the Write dialog, or by the main window when the run failed at its start.
-                if (auto* write = qobject_cast<WriteDialog*>(modal->parentWidget()))
-                    seen.counterAtNotice = write->findChild<QLabel*>("213")->text();
+                if (auto* write = qobject_cast<WriteDialog*>(modal->parentWidget())) {
+                    auto* counter = write->findChild<QLabel*>("213");
+                    seen.counterAtNotice = counter->text();
+                    if (seen.noticeOnScreen.isNull()) {
+                        seen.counterOnScreen = QRect(counter->mapToGlobal(QPoint(0, 0)), counter->size());
+                        seen.noticeOnScreen = modal->frameGeometry();
+                        seen.screen = modal->screen()->availableGeometry();
+                        testsupport::SaveScreenshotAsPlaced({write, modal}, modal->objectName() + "_placed");
+                    }
+                }
                 if (seen.notices.size() == 1)
                     testsupport::SaveScreenshot(*modal, modal->objectName() == "WriteEnd" ? "write_end" : "write_error");
                 modal->findChild<QPushButton*>("OK")->click();
@@ -122,6 +133,9 @@ TEST_F(WriteRuns, SerialRunCountsTheBytesAndEndsWithWriteEnd) {
 
     EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteEnd"}));
     EXPECT_EQ(seen.counterAtNotice, "      35");
+    // The notice leaves the counter readable, on the screen.
+    EXPECT_FALSE(seen.noticeOnScreen.intersects(seen.counterOnScreen));
+    EXPECT_TRUE(seen.screen.contains(seen.noticeOnScreen));
     // Every value shown is a running total of accepted frames, in order.
     const std::vector<QString> totals = {"       0", "       3", "      19", "      35"};
     auto at = totals.begin();
@@ -156,6 +170,7 @@ TEST_F(WriteRuns, NakEndsWithWriteError) {
     EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), window->Devices()), 0);
     EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteError"}));
     EXPECT_EQ(seen.counterAtNotice, "       0");
+    EXPECT_FALSE(seen.noticeOnScreen.intersects(seen.counterOnScreen));
     EXPECT_EQ(printer.framesReceived(), 2u);  // the refused frame is not sent again
 }
 
@@ -263,6 +278,26 @@ TEST_F(WriteRuns, FailuresAtTheStart) {
         // Besides the bare notice, one line says what failed.
         EXPECT_EQ(said.find("QUARVELD:"), said.rfind("QUARVELD:")) << said;
         EXPECT_NE(said.find("QUARVELD: COM1 (" + nowhere.COM1 + ") cannot be opened: "), std::string::npos) << said;
+    }
+    {
+        // A COM1 that opens but has no line to set up (a plain file): the
+        // error at once, not a run that waits for answers for ever.
+        DeviceMap noLine;
+        noLine.COM1 = (settings.path / "no-line").string();
+        std::ofstream{noLine.COM1};
+        Seen seen;
+        auto answer = Answer(seen, QString::fromStdString(image), [](QWidget* write) {
+            write->findChild<QPushButton*>("ABORT")->click();
+            return true;
+        });
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(WriteDialog::Run(window.get(), window->Settings(), noLine), 0);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(seen.notices, (std::vector<QString>{"WriteError"}));
+        EXPECT_TRUE(seen.counterValues.empty());
+        EXPECT_NE(said.find("its line cannot be set up: " + std::string(std::strerror(ENOTTY))), std::string::npos)
+            << said;
+        EXPECT_EQ(fs::file_size(noLine.COM1), 0u);
     }
 }
 

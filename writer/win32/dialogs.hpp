@@ -14,7 +14,8 @@ extern HINSTANCE instance;
 DeviceMap SystemDevices();
 
 // Shared by the two notices and the "Exit" question: a button whose id is 1
-// to 7 ends the dialog with that id.
+// to 7 ends the dialog with that id. A window given as the dialog's parameter
+// places it centred below that window.
 INT_PTR CALLBACK NoticeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The "Port" dialog over `owner`: 1 when OK stored the choices in `settings`,

@@ -41,8 +41,12 @@ void ReportFailure(const std::string& why) {
     std::fflush(stderr);
 }
 
+// Below the Write dialog, whose counter it must leave readable; below the
+// main window when the run failed before the Write dialog was shown.
 void RunNotice(HWND owner, int resource) {
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(resource), owner, NoticeDialogProc, 0);
+    const HWND below = IsWindowVisible(owner) ? owner : GetWindow(owner, GW_OWNER);
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(resource), owner, NoticeDialogProc,
+                    reinterpret_cast<LPARAM>(below != nullptr ? below : owner));
 }
 
 // One write run, owned by the Write dialog.

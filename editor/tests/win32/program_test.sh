@@ -7,6 +7,8 @@
 set -eu
 export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export KELVANE2_EXE="$2" WINDRIVER_EXE="$3"
+# The windows are laid out for Wine's own "MS Sans Serif".
+sh "$(dirname "$0")/../../../scripts/wine-fonts" "$WINEPREFIX"
 if [ -n "${KELVANE_XVFB_DISPLAY:-}" ]; then screen="-n $KELVANE_XVFB_DISPLAY"; else screen="-a"; fi
 # shellcheck disable=SC2086
 exec xvfb-run $screen -s "-screen 0 1024x768x24 -nolisten tcp" sh -c '

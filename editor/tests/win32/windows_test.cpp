@@ -3,6 +3,8 @@
 // second thread, jobs delivered to files.
 #include <windows.h>
 #include <commctrl.h>
+// windows.h renames the link's function of the same name.
+#undef ReplaceFile
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "vexlo_delivery.hpp"
 #include "windows.hpp"
 
 using namespace kelvane;
@@ -183,9 +186,79 @@ BOOL CALLBACK CollectTips(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// Captions that do not fit their control in the control's own font: beside
+// the mark of a tick box or radio button, inside a button's border, below a
+// frame's corner; labels as they wrap in their box.
+BOOL CALLBACK CollectClipped(HWND control, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    const std::string text = ControlText(control);
+    const bool button = std::string(cls) == "Button";
+    if (!IsWindowVisible(control) || text.empty() || (!button && std::string(cls) != "Static")) return TRUE;
+    RECT box{};
+    GetClientRect(control, &box);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    const LONG kind = style & BS_TYPEMASK;
+    int room = box.right;
+    if (button && (kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON))
+        room -= 13 + 4;  // the mark and the gap after it
+    else if (button && kind == BS_GROUPBOX)
+        room -= 2 * 8;  // the corner on either side
+    else if (button)
+        room -= 2 * 3;  // the border
+    RECT need{0, 0, room, 0};
+    UINT format = DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK);
+    if (!button && (style & SS_NOPREFIX)) format |= DT_NOPREFIX;
+    DrawTextA(dc, text.c_str(), -1, &need, format);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    if (need.right > room || (button ? metrics.tmHeight : need.bottom) > box.bottom)
+        *reinterpret_cast<std::string*>(data) += "\"" + text + "\" needs " + std::to_string(need.right) + " x " +
+                                                  std::to_string(need.bottom) + ", has " + std::to_string(room) +
+                                                  " x " + std::to_string(box.bottom) + "\n";
+    return TRUE;
+}
+
+std::string ClippedCaptions(HWND window) {
+    std::string clipped;
+    EnumChildWindows(window, CollectClipped, reinterpret_cast<LPARAM>(&clipped));
+    return clipped;
+}
+
+// The height of a drop-down selector's field, in pixels.
+int FieldHeight(HWND selector) {
+    RECT field{};
+    GetWindowRect(selector, &field);
+    return field.bottom - field.top;
+}
+
+// What the window shows in `area` (client pixels), children included.
+std::vector<COLORREF> Pixels(HWND window, const RECT& area) {
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(window);
+    for (LONG y = area.top; y < area.bottom; ++y)
+        for (LONG x = area.left; x < area.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
+// The control's place in its window's client area.
+RECT PlaceOf(HWND window, HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
+        // No test sees the printer choice another one stored.
+        DeleteFileA(VexloLink::DefaultSettingsPath().c_str());
         simple = std::make_unique<formSimple>();
         simple->Load();
         simple->ShowAgain();
@@ -256,6 +329,47 @@ TEST_F(Windows, TicksShowTheWordAndUncheckAllClearsIt) {
     EXPECT_EQ(simple->currentValue(), "0000");
 }
 
+TEST_F(Windows, FocusRectanglesLeaveTheTickBoxesAndTheFrameKeepsItsLine) {
+    HWND w = simple->window();
+    // Clicked with the mouse, each box takes the focus; Tab moves it on to "Bit 1:".
+    for (int i : {0, 2}) {
+        HWND box = GetDlgItem(w, Check1Id(i));
+        SendMessageA(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        SendMessageA(box, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+        Pump();
+    }
+    MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0x000F0001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(w, &tab));
+    Pump();
+    EXPECT_EQ(GetFocus(), GetDlgItem(w, Check1Id(1)));
+    // Space ticks it and keeps its rectangle whole.
+    SendMessageA(GetFocus(), WM_KEYDOWN, VK_SPACE, 0x00390001);
+    SendMessageA(GetFocus(), WM_KEYUP, VK_SPACE, 0xC0390001);
+    Pump();
+    EXPECT_EQ(Text(w, SimpleId("Label2")), "Hex:   0007");
+    Screenshot("win32_tick_box_focus");
+    const RECT bits = PlaceOf(w, GetDlgItem(w, SimpleId("Frame2")));
+    const std::vector<COLORREF> shown = Pixels(w, bits);
+
+    // The same frame drawn afresh: one focus rectangle, on "Bit 1:".
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    const std::vector<COLORREF> fresh = Pixels(w, bits);
+    ASSERT_EQ(shown.size(), fresh.size());
+    int differ = 0;
+    for (size_t i = 0; i < shown.size(); ++i) differ += shown[i] != fresh[i];
+    EXPECT_EQ(differ, 0) << "pixels of the \"Bits\" frame that differ from a fresh drawing (focus rectangles)";
+
+    // Where the bottom and right boxes reach the frame's edge, its line is
+    // as it is where no box lies.
+    const RECT corner = PlaceOf(w, GetDlgItem(w, Check1Id(15)));
+    const LONG clearX = bits.left + 4, clearY = bits.top + 16;
+    EXPECT_EQ(Pixels(w, {corner.left + 4, bits.bottom - 2, corner.left + 5, bits.bottom}),
+              Pixels(w, {clearX, bits.bottom - 2, clearX + 1, bits.bottom}));
+    EXPECT_EQ(Pixels(w, {bits.right - 2, corner.top + 4, bits.right, corner.top + 5}),
+              Pixels(w, {bits.right - 2, clearY, bits.right, clearY + 1}));
+}
+
 TEST_F(Windows, SimpleSendDeliversOneJobAndRefusesTypedSwitch) {
     HWND w = simple->window();
     const std::string out = ToFile(simple->link(), "simple.bin");
@@ -305,6 +419,26 @@ TEST_F(Windows, AdvancedWindowLayoutTabOrderAndToggle) {
     EXPECT_TRUE(IsWindowVisible(simple->window()));
     EXPECT_EQ(Advanced(), a);
     EXPECT_EQ(Text(a, Text1Id(2)), "12");
+}
+
+TEST_F(Windows, CaptionsFitInMsSansSerifAndSelectorsHaveTheirHeight) {
+    // Wine's own fonts (fonts-wine) give the face the layouts were drawn for.
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, WindowFont());
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(screen, sizeof face, face);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    ASSERT_STREQ(face, "MS Sans Serif") << "install fonts-wine (scripts/setup --windows)";
+
+    HWND w = simple->window();
+    // The labels at their widest.
+    for (int i = 0; i < 16; ++i) SendMessageA(GetDlgItem(w, Check1Id(i)), BM_CLICK, 0, 0);
+    EXPECT_EQ(ClippedCaptions(w), "");
+    EXPECT_EQ(FieldHeight(GetDlgItem(w, SimpleId("cboMemSw"))), Twips(315));
+    HWND a = Advanced();
+    EXPECT_EQ(ClippedCaptions(a), "");
+    for (int i = 0; i < RowCount; ++i) EXPECT_EQ(FieldHeight(GetDlgItem(a, Combo1Id(i))), Twips(315)) << i;
 }
 
 TEST_F(Windows, ValueBoxesTakeHexDigitsFromCharacterMessages) {
@@ -553,6 +687,71 @@ TEST_F(Windows, AltXExitsFromTheSimpleWindow) {
     EXPECT_TRUE(IsDialogMessageA(w, &alt));
     Pump();
     EXPECT_FALSE(simple->isLoaded());
+}
+
+// The windows' links are one printer: a device typed and sent to in the
+// advanced window shows in the simple one, and it is what the next start
+// uses after Alt+X there, though the simple window unloads last.
+TEST_F(Windows, TheLastChoiceInEitherWindowIsWhatTheNextStartUses) {
+    HWND a = Advanced();
+    const std::string chosen = TempPath("chosen.bin");
+    HWND edit = FindWindowExA(GetDlgItem(simple->advanced()->link().window(), LinkId("cboDevice")), nullptr, "Edit",
+                              nullptr);
+    Type(edit, chosen);
+    Click(a, AdvancedId("cmdSndPrn"));
+    EXPECT_EQ(ReadAll(chosen), Closing);
+    Click(a, AdvancedId("cmdSimple"));
+    EXPECT_EQ(ControlText(GetDlgItem(simple->link().window(), LinkId("cboDevice"))), chosen);
+    MSG alt{GetDlgItem(simple->window(), Check1Id(4)), WM_SYSCHAR, 'x', 0x20000001, 0, {}};
+    EXPECT_TRUE(IsDialogMessageA(simple->window(), &alt));
+    Pump();
+    EXPECT_FALSE(simple->isLoaded() || simple->advanced()->isLoaded());
+    simple = std::make_unique<formSimple>();
+    simple->Load();
+    EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, chosen}));
+}
+
+// A settings file that is a folder: the window comes up and then says so. A
+// read-only file is kept; a temporary file left by a save that was cut short
+// is taken over by the next save.
+TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
+    const std::string ini = VexloLink::DefaultSettingsPath();
+    simple.reset();
+    ASSERT_TRUE(CreateDirectoryA(ini.c_str(), nullptr));
+    {
+        bool windowWasUp = false;
+        Answer warning("win32_settings_not_read", [&](HWND box) {
+            windowWasUp = simple && IsWindowVisible(simple->window());
+            Press(IDOK)(box);
+        });
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        simple->ShowAgain();
+        Pump();
+        EXPECT_EQ(warning.seen().title, "Kelvane v2.1");
+        EXPECT_NE(warning.seen().text.find(ini + ": it is a folder, not a file."), std::string::npos)
+            << warning.seen().text;
+        EXPECT_TRUE(windowWasUp);
+    }
+    RemoveDirectoryA(ini.c_str());
+
+    const std::string prn = TempPath("taken-over.prn");
+    std::ofstream(prn) << "kept";
+    SetFileAttributesA(prn.c_str(), FILE_ATTRIBUTE_READONLY);
+    try {
+        vexlo::ReplaceFile(prn, Closing);
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const LinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("write-protected"), std::string::npos) << e.what();
+    }
+    SetFileAttributesA(prn.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadAll(prn), "kept");
+    const size_t slash = prn.find_last_of('\\');
+    const std::string left = prn.substr(0, slash + 1) + "." + prn.substr(slash + 1) + ".saving";
+    std::ofstream(left) << "cut short";
+    vexlo::ReplaceFile(prn, Closing);
+    EXPECT_EQ(ReadAll(prn), Closing);
+    EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {

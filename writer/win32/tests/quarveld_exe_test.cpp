@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "image_files.hpp"
 #include "simulated_printer.hpp"
 #include "wine_session.hpp"
+#include "wine_test_main.hpp"
 
 namespace {
 
@@ -110,12 +112,26 @@ protected:
         ASSERT_TRUE(Ok({"openfile", image}));
     }
 
+    // The place on the screen of a window (id "0") or control: left, top, width, height.
+    std::array<long, 4> Rect(const std::string& which, const std::string& id) const {
+        std::array<long, 4> r{};
+        std::istringstream(Drive({"rect", which, id})) >> r[0] >> r[1] >> r[2] >> r[3];
+        return r;
+    }
+
     // Waits for the notice, reads the counter behind it, presses OK and
     // waits for the Write dialog to end.
     std::string FinishWithNotice(const std::string& notice, const std::string& screenshot = "") const {
         EXPECT_TRUE(Ok({"wait", notice, "20000"})) << notice;
         // A quick run can end before the Write dialog was first shown.
         const std::string counter = Drive({"text", WriteDialog + ";shown=any", "213"});
+        if (Ok({"wait", WriteDialog, "0"})) {
+            // The notice leaves the counter readable.
+            const auto n = Rect(notice, "0"), c = Rect(WriteDialog, "213");
+            EXPECT_GT(n[2], 0);
+            EXPECT_TRUE(n[0] >= c[0] + c[2] || c[0] >= n[0] + n[2] || n[1] >= c[1] + c[3] || c[1] >= n[1] + n[3])
+                << "notice at " << n[0] << "," << n[1] << ", counter at " << c[0] << "," << c[1];
+        }
         if (!screenshot.empty()) {
             EXPECT_TRUE(session->Screenshot(screenshot));
         }
@@ -144,19 +160,25 @@ protected:
 };
 
 TEST_F(QuarveldExe, SerialRunsSendEveryRecordByteForByteAndEndWithWriteEnd) {
-    const std::vector<std::pair<std::string, unsigned>> images = {
-        {"S19", 0x1000}, {"S28", 0x12340}, {"S37", 0x01020300}};
+    struct Run {
+        std::string format;
+        std::size_t size;
+        unsigned offset;
+    };
+    // 64,000 bytes: all five digits of the counter beside the notice.
+    const std::vector<Run> images = {{"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
     Program program(*session);
     ASSERT_TRUE(program.Started());
-    for (const auto& [format, offset] : images) {
+    for (const auto& [format, size, offset] : images) {
         SCOPED_TRACE(format);
-        const std::string image = MakeImage(format, 200, offset);
+        const std::string image = MakeImage(format, size, offset);
         const Expected expected = ExpectedFrames(quarveld::wine::Slurp(image));
         sim::SimulatedPrinter printer;
         quarveld::wine::ControllingTerminal terminal(printer.devicePath());
         session->MapCom1(printer.devicePath());
         StartWrite(image);
-        EXPECT_EQ(FinishWithNotice(EndNotice, format == "S19" ? "write_end" : ""), Counter(expected.dataBytes));
+        if (size > 200) ASSERT_TRUE(Ok({"wait", WriteDialog}));
+        EXPECT_EQ(FinishWithNotice(EndNotice, size > 200 ? "write_end" : ""), Counter(expected.dataBytes));
         EXPECT_EQ(printer.frames(), expected.frames);
         for (const sim::FrameInfo& f : printer.frameLog()) EXPECT_TRUE(f.good) << "frame " << f.index;
     }
@@ -248,6 +270,26 @@ TEST_F(QuarveldExe, NakAndFailuresAtTheStartGiveWriteError) {
     EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
     EXPECT_TRUE(Ok({"gone", ErrorNotice}));
     EXPECT_NE(program.Stderr().find("COM1"), std::string::npos) << program.Stderr();
+    {
+        // A COM2 that opens but has no line to set up (here a plain file; an
+        // unmapped port or a virtual one can do the same): the error at once.
+        const std::string noLine = Path("no-line");
+        std::ofstream{noLine};
+        session->MapCom2(noLine);
+        ChoosePort({"211"});
+        StartWrite(image);
+        const bool notice = Ok({"wait", ErrorNotice, "5000"});
+        EXPECT_TRUE(notice) << "no Write Error !";
+        EXPECT_FALSE(Ok({"wait", WriteDialog, "0"}));
+        if (!notice) Ok({"click", WriteDialog, "3"});
+        EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
+        EXPECT_TRUE(Ok({"gone", "class=#32770"}));
+        const std::string said = program.Stderr();
+        EXPECT_NE(said.find("COM2"), std::string::npos) << said;
+        EXPECT_NE(said.find("its line cannot be set up"), std::string::npos) << said;
+        EXPECT_EQ(quarveld::wine::Slurp(noLine), "");
+        ChoosePort({"210"});
+    }
     // The file dialog cancelled: nothing at all.
     ASSERT_TRUE(Ok({"command", MainWindow, "301"}));
     ASSERT_TRUE(Ok({"wait", "class=#32770"}));
@@ -366,7 +408,4 @@ TEST_F(QuarveldExe, PortChoicesReachTheLineAndExitAnswersDecideTheIniFile) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return quarveld::wine::RunTests(argc, argv, session, {}, [] { return RUN_ALL_TESTS(); });
-}
+int main(int argc, char** argv) { return quarveld::wine::RunAllTestsInSession(argc, argv, session); }

@@ -84,7 +84,7 @@ inline int RunQuiet(const std::vector<std::string>& argv) { return RunCapture(ar
 // The whole Wine set-up for one test program.
 class Session {
 public:
-    // `morePorts` ("COM2", "COM12") are mapped like COM1, to links MapPort sets.
+    // `morePorts` ("COM12") are mapped like COM1 and COM2, to links MapPort sets.
     explicit Session(const std::vector<std::string>& morePorts = {}) {
         exe_ = Env("QUARVELD_EXE");
         driver_ = Env("WINDRIVER_EXE");
@@ -94,19 +94,25 @@ public:
         std::filesystem::create_directories(dir_);
         prefix_ = dir_ + "/prefix";
         com1_ = dir_ + "/com1";
+        com2_ = dir_ + "/com2";
         lpt1_ = dir_ + "/lpt1.out";
         setenv("WINEPREFIX", prefix_.c_str(), 1);
         setenv("WINEARCH", "win32", 1);
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // winemenubuilder would copy shortcuts into the desktop's menu in $HOME.
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
         setenv("WINEDEBUG", "-all", 1);
         if (Env("DISPLAY").empty()) StartXvfb();
 
         const bool fresh = !std::filesystem::exists(prefix_ + "/system.reg");
         if (fresh && RunQuiet({"wine", "wineboot", "--init"}) != 0) throw std::runtime_error("wineboot failed");
+        // The dialogs are laid out in units of Wine's own "System" font.
+        if (RunQuiet({"sh", WINE_FONTS_SCRIPT, prefix_}) != 0)
+            throw std::runtime_error("Wine's fonts are missing: install fonts-wine");
         std::ofstream(lpt1_, std::ios::app).close();
         // Wine draws the captions and frames itself: Xvfb has no window manager.
         RunQuiet({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d", com1_, "/f"});
+        RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM2", "/d", com2_, "/f"});
         for (const std::string& port : morePorts)
             RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port, "/d", dir_ + "/" + port, "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "LPT1", "/d", lpt1_, "/f"});
@@ -134,15 +140,11 @@ public:
     const std::string& Lpt1File() const { return lpt1_; }
     std::string IniFile() const { return prefix_ + "/drive_c/windows/TORWIN.INI"; }
 
-    // COM1 now leads to `device` (a pty of the simulated printer, or nothing).
-    void MapCom1(const std::string& device) const { MapPort("COM1", device); }
+    // COM1 (COM2) now leads to `device` (a pty of the simulated printer, or nothing).
+    void MapCom1(const std::string& device) const { Map(com1_, device); }
+    void MapCom2(const std::string& device) const { Map(com2_, device); }
     // The same for a port the session was made with.
-    void MapPort(const std::string& port, const std::string& device) const {
-        const std::string link = port == "COM1" ? com1_ : dir_ + "/" + port;
-        std::error_code ignored;
-        std::filesystem::remove(link, ignored);
-        std::filesystem::create_symlink(device, link, ignored);
-    }
+    void MapPort(const std::string& port, const std::string& device) const { Map(dir_ + "/" + port, device); }
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
 
@@ -161,6 +163,12 @@ public:
     const std::string& Exe() const { return exe_; }
 
 private:
+    static void Map(const std::string& link, const std::string& device) {
+        std::error_code ignored;
+        std::filesystem::remove(link, ignored);
+        std::filesystem::create_symlink(device, link, ignored);
+    }
+
     // An Xvfb on a display that no one else uses (others may run these tests
     // on the same machine at the same time); it says its number when ready.
     void StartXvfb() {
@@ -174,8 +182,9 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+        // The read end first: it may itself be descriptor 3.
         posix_spawn_file_actions_addclose(&actions, ready[0]);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
         // A session of its own: the printer's pty hanging up sends SIGHUP to
         // ours, and SIGHUP makes an X server reset and drop every client.
         posix_spawnattr_t attributes;
@@ -193,7 +202,7 @@ private:
         setenv("DISPLAY", (":" + number).c_str(), 1);
     }
 
-    std::string exe_, driver_, dir_, prefix_, com1_, lpt1_;
+    std::string exe_, driver_, dir_, prefix_, com1_, com2_, lpt1_;
     pid_t xvfb_ = -1;
 };
 
@@ -298,27 +307,6 @@ inline void RunInOwnSession() {
     int status = 0;
     waitpid(child, &status, 0);
     std::exit(WIFEXITED(status) ? WEXITSTATUS(status) : 1);
-}
-
-// The main of a test program: `tests` in a process session of its own, with
-// one Wine prefix for all of them, which `session` points at meanwhile.
-// Listing the tests (their discovery) needs no prefix.
-template <typename Tests>
-int RunTests(int argc, char** argv, Session*& session, const std::vector<std::string>& morePorts, Tests tests) {
-    RunInOwnSession();
-    bool listing = false;
-    for (int i = 1; i < argc; ++i) listing |= std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0;
-    if (listing) return tests();
-    try {
-        Session wine(morePorts);
-        session = &wine;
-        const int result = tests();
-        session = nullptr;
-        return result;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
 }
 
 }  // namespace quarveld::wine

@@ -1,0 +1,331 @@
+// The Windows release as a user gets it. The programs: small, stripped, with
+// their version resource, and nothing in their headers or imports that XP SP3
+// lacks. The MSI under Wine in a fresh prefix: installed, started through its
+// shortcuts, upgraded by a later version, removed without a trace. The zip:
+// unpacked and started. Screenshots go to QUARVELD_E2E_DIR.
+//
+// Set by packaging/tests/windows_release_test.sh:
+//   RELEASE_PROGRAMS  folder of the five release programs and README.txt
+//   RELEASE_VERSION   their version; RELEASE_MSI and RELEASE_ZIP of that version
+//   NEXT_VERSION, NEXT_MSI  a later build's version and MSI
+// and for the Wine session: QUARVELD_EXE (where the zip's QUARVELD.exe will
+// be), WINDRIVER_EXE, QUARVELD_E2E_DIR.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "wine_session.hpp"
+#include "wine_test_main.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using quarveld::wine::Env;
+using quarveld::wine::Program;
+using quarveld::wine::RunCapture;
+using quarveld::wine::RunQuiet;
+using quarveld::wine::Session;
+using quarveld::wine::Slurp;
+
+const std::string Product = "Printer setup tools";
+const std::vector<std::string> Programs = {"Kelvane2.exe", "QUARVELD.exe", "quarveld-write.exe", "kelvane-send.exe",
+                                           "kelvane-decode.exe"};
+
+Session* session = nullptr;
+
+std::string Utf16(const std::string& text) {
+    std::string out;
+    for (char c : text) out += {c, '\0'};
+    return out;
+}
+
+// A value of the version resource's string table: the UTF-16 key, padding to
+// a 4-byte boundary, the UTF-16 value.
+std::string VersionString(const std::string& file, const std::string& key) {
+    std::size_t at = file.find(Utf16(key) + std::string(2, '\0'));
+    if (at == std::string::npos) return "(none)";
+    at += 2 * key.size() + 2;
+    while (at < file.size() && (at % 4 != 0 || file[at] == '\0')) ++at;
+    std::string value;
+    for (; at + 1 < file.size() && (file[at] != '\0' || file[at + 1] != '\0'); at += 2) value += file[at];
+    return value;
+}
+
+// The four numbers of the fixed part's file version.
+std::string FixedFileVersion(const std::string& file) {
+    std::size_t at = file.find(Utf16("VS_VERSION_INFO"));
+    const std::string signature("\xBD\x04\xEF\xFE", 4);
+    at = at == std::string::npos ? at : file.find(signature, at);
+    if (at == std::string::npos || at + 16 > file.size()) return "(none)";
+    auto word = [&](std::size_t offset) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(file[at + offset + i]);
+        return v;
+    };
+    const uint32_t ms = word(8), ls = word(12);
+    return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+           std::to_string(ls & 0xFFFF);
+}
+
+std::string FourPart(std::string version) {
+    while (std::count(version.begin(), version.end(), '.') < 3) version += ".0";
+    return version;
+}
+
+TEST(ReleasePrograms, SmallStrippedAndVersioned) {
+    const std::string dir = Env("RELEASE_PROGRAMS"), version = Env("RELEASE_VERSION");
+    for (const std::string& name : Programs) {
+        SCOPED_TRACE(name);
+        const std::string path = dir + "/" + name;
+        ASSERT_TRUE(fs::exists(path));
+        const auto size = fs::file_size(path);
+        std::printf("%-20s %8ju bytes\n", name.c_str(), std::uintmax_t(size));
+        EXPECT_LT(size, 1536u * 1024u);
+        const std::string sections = RunCapture({"i686-w64-mingw32-objdump", "-h", path}).out;
+        EXPECT_NE(sections.find(".text"), std::string::npos);
+        EXPECT_EQ(sections.find(".debug"), std::string::npos) << sections;
+        EXPECT_EQ(sections.find(".stab"), std::string::npos) << sections;
+
+        const std::string file = Slurp(path);
+        EXPECT_EQ(FixedFileVersion(file), FourPart(version));
+        EXPECT_EQ(VersionString(file, "FileVersion"), version);
+        EXPECT_EQ(VersionString(file, "ProductVersion"), version);
+        EXPECT_EQ(VersionString(file, "ProductName"), Product);
+        EXPECT_EQ(VersionString(file, "OriginalFilename"), name);
+        EXPECT_NE(VersionString(file, "FileDescription").find(name.substr(0, name.size() - 4)), std::string::npos);
+    }
+}
+
+// Functions that Windows XP SP3 does not have. Each is given as "Minimum
+// supported client: Windows Vista" (or later) in Microsoft's Win32 API
+// reference; the CRT's *_s functions reached the system's msvcrt.dll with Vista.
+const std::set<std::string> LaterFunctions = {
+    "GetTickCount64", "InitializeConditionVariable", "SleepConditionVariableCS", "SleepConditionVariableSRW",
+    "WakeConditionVariable", "WakeAllConditionVariable", "InitializeSRWLock", "AcquireSRWLockExclusive",
+    "AcquireSRWLockShared", "ReleaseSRWLockExclusive", "ReleaseSRWLockShared", "TryAcquireSRWLockExclusive",
+    "InitOnceExecuteOnce", "InitOnceBeginInitialize", "InitOnceComplete", "InitializeCriticalSectionEx",
+    "CancelIoEx", "CancelSynchronousIo", "GetFileInformationByHandleEx", "SetFileInformationByHandle",
+    "GetFinalPathNameByHandleA", "GetFinalPathNameByHandleW", "CreateSymbolicLinkA", "CreateSymbolicLinkW",
+    "QueryFullProcessImageNameA", "QueryFullProcessImageNameW", "GetErrorMode", "GetThreadId",
+    "GetCurrentProcessorNumber", "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue", "CreateEventExA",
+    "CreateEventExW", "CreateMutexExA", "CreateMutexExW", "CreateSemaphoreExA", "CreateSemaphoreExW",
+    "CompareStringEx", "LCMapStringEx", "GetLocaleInfoEx", "GetUserDefaultLocaleName", "LocaleNameToLCID",
+    "LCIDToLocaleName", "GetDynamicTimeZoneInformation", "GetConsoleScreenBufferInfoEx", "GetConsoleHistoryInfo",
+    "QueryUnbiasedInterruptTime", "GetSystemTimePreciseAsFileTime", "SetThreadDescription",
+    "GetOverlappedResultEx", "WaitOnAddress", "RegGetValueA", "RegGetValueW", "RegDeleteTreeA", "RegDeleteTreeW",
+    "RegSetKeyValueA", "RegSetKeyValueW", "SetProcessDPIAware", "ChangeWindowMessageFilter",
+    "AddClipboardFormatListener", "TaskDialog", "TaskDialogIndirect", "SHGetKnownFolderPath"};
+// Libraries every XP has; anything else (a compiler's runtime DLL, bcrypt.dll
+// of Vista) would have to come with the program, and does not.
+const std::set<std::string> XpLibraries = {"kernel32.dll", "user32.dll",   "gdi32.dll",    "comctl32.dll",
+                                           "comdlg32.dll", "advapi32.dll", "winspool.drv", "msvcrt.dll",
+                                           "shell32.dll",  "ole32.dll",    "version.dll",  "shlwapi.dll"};
+
+TEST(ReleasePrograms, NeedNothingNewerThanXpSp3) {
+    for (const std::string& name : Programs) {
+        SCOPED_TRACE(name);
+        const std::string headers =
+            RunCapture({"i686-w64-mingw32-objdump", "-p", Env("RELEASE_PROGRAMS") + "/" + name}).out;
+        ASSERT_NE(headers.find("DLL Name"), std::string::npos) << "no import table read";
+        std::istringstream lines(headers);
+        std::string line, dll;
+        std::set<std::string> fields;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            std::string first, second, third;
+            words >> first >> second >> third;
+            if (first.rfind("Major", 0) == 0 || first.rfind("Minor", 0) == 0) {
+                if (first.find("OperatingSystem") != std::string::npos || first.find("OSystem") != std::string::npos ||
+                    first.find("Subsystem") != std::string::npos)
+                    fields.insert(first + "=" + second);
+            } else if (first == "DLL" && second == "Name:") {
+                dll = third;
+                std::transform(dll.begin(), dll.end(), dll.begin(), ::tolower);
+                EXPECT_EQ(XpLibraries.count(dll), 1u) << dll;
+            } else if (!dll.empty() && !third.empty() && second.find_first_not_of("0123456789") == std::string::npos) {
+                // "vma  hint  name" rows of the current library
+                EXPECT_EQ(LaterFunctions.count(third), 0u) << dll << " " << third;
+                if (dll == "msvcrt.dll") {
+                    EXPECT_FALSE(third.size() > 2 && third.ends_with("_s")) << third;
+                }
+            } else if (line.empty()) {
+                dll.clear();
+            }
+        }
+        // XP is 5.1: older Windows refuse to start a program that asks for more.
+        const std::set<std::string> xp = {"MajorOSystemVersion=5", "MinorOSystemVersion=1",
+                                          "MajorSubsystemVersion=5", "MinorSubsystemVersion=1"};
+        EXPECT_EQ(fields, xp);
+    }
+}
+
+// --- under Wine -------------------------------------------------------------
+
+std::string Drive(const std::vector<std::string>& args) { return session->Drive(args).out; }
+bool Ok(const std::vector<std::string>& args) { return session->Drive(args).status == 0; }
+
+// Waits until every Wine process has ended, so that the installer is done and
+// the registry is on disk.
+void Settle() {
+    RunQuiet({"wineserver", "-w"});
+}
+
+std::string DriveC() { return Env("WINEPREFIX") + "/drive_c"; }
+std::string InstallDir() { return DriveC() + "/Program Files/" + Product; }
+
+// Every file and folder under drive_c, and the registry, as text.
+std::set<std::string> Tree() {
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(DriveC())) paths.insert(entry.path().string());
+    return paths;
+}
+std::string Registry() { return Slurp(Env("WINEPREFIX") + "/system.reg") + Slurp(Env("WINEPREFIX") + "/user.reg"); }
+
+// The "Programs and Features" entries that name our product: version of each.
+std::vector<std::string> UninstallEntries() {
+    std::vector<std::string> versions;
+    std::istringstream lines(Slurp(Env("WINEPREFIX") + "/system.reg"));
+    std::string line;
+    bool inUninstall = false, ours = false;
+    std::string version;
+    auto close = [&] {
+        if (inUninstall && ours) versions.push_back(version);
+        ours = false;
+        version.clear();
+    };
+    while (std::getline(lines, line)) {
+        if (line.rfind("[", 0) == 0) {
+            close();
+            inUninstall = line.find("\\\\CurrentVersion\\\\Uninstall\\\\") != std::string::npos;
+        } else if (line == "\"DisplayName\"=\"" + Product + "\"") {
+            ours = true;
+        } else if (line.rfind("\"DisplayVersion\"=\"", 0) == 0) {
+            version = line.substr(18, line.size() - 19);
+        }
+    }
+    close();
+    return versions;
+}
+
+// The icon "Programs and Features" shows for the product, as a Unix path.
+std::string ProductIcon() {
+    const std::string registry = Registry();
+    const std::size_t at = registry.find("\"ProductIcon\"=\"C:\\\\");
+    if (at == std::string::npos) return "(none)";
+    std::string path = registry.substr(at + 19, registry.find('"', at + 19) - at - 19);
+    for (std::size_t slash; (slash = path.find("\\\\")) != std::string::npos;) path.replace(slash, 2, "/");
+    return path.ends_with("QUARVELD.ico") ? DriveC() + "/" + path : "(not ours) " + path;
+}
+
+// The Start menu's shortcut NAME.lnk in our folder (the users' or everyone's).
+std::string Shortcut(const std::string& name) {
+    for (const auto& entry : fs::recursive_directory_iterator(DriveC()))
+        if (entry.path().filename() == name + ".lnk" && entry.path().parent_path().filename() == Product &&
+            entry.path().string().find("Start Menu/Programs") != std::string::npos)
+            return entry.path().string();
+    return "";
+}
+
+int Msiexec(const std::string& action, const std::string& msi) {
+    const int status = RunQuiet({"wine", "msiexec", action, msi, "/qn"});
+    Settle();
+    return status;
+}
+
+// Starts a program through its shortcut, as the Start menu does, and looks at
+// its window.
+void StartFromShortcut(const std::string& name, const std::string& window, const std::string& screenshot) {
+    const std::string link = Shortcut(name);
+    ASSERT_FALSE(link.empty()) << "no shortcut " << name;
+    const std::string bytes = Slurp(link);
+    EXPECT_NE(bytes.find("C:\\Program Files\\" + Product + "\\" + name + ".exe"), std::string::npos)
+        << name << ".lnk does not point at the installed program";
+    EXPECT_NE(bytes.find(Utf16(name + ".ico")), std::string::npos) << name << ".lnk has not its icon";
+    ASSERT_EQ(RunQuiet({"wine", "start", "/unix", link}), 0);
+    ASSERT_TRUE(Ok({"wait", window, "20000"})) << name << " showed no window";
+    EXPECT_TRUE(session->Screenshot(screenshot));
+}
+
+TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
+    // Wine's persistent server would never end: settle by its end instead.
+    RunQuiet({"wineserver", "-k"});
+    Settle();
+    const std::set<std::string> before = Tree();
+
+    ASSERT_EQ(Msiexec("/i", Env("RELEASE_MSI")), 0);
+    for (const std::string& name : Programs) EXPECT_TRUE(fs::exists(InstallDir() + "/" + name)) << name;
+    EXPECT_TRUE(fs::exists(InstallDir() + "/README.txt"));
+    EXPECT_EQ(UninstallEntries(), std::vector<std::string>{Env("RELEASE_VERSION")});
+    EXPECT_TRUE(fs::exists(ProductIcon())) << "the entry has no icon: " << ProductIcon();
+
+    StartFromShortcut("QUARVELD", "class=QUARVELD", "installed_quarveld");
+    Drive({"command", "class=QUARVELD", "303"});
+    EXPECT_TRUE(Ok({"click", "class=#32770;title=Exit", "7"}));
+    EXPECT_TRUE(Ok({"gone", "class=QUARVELD", "5000"}));
+    StartFromShortcut("Kelvane2", "class=formSimple", "installed_kelvane2");
+    Ok({"close", "class=formSimple"});
+    EXPECT_TRUE(Ok({"gone", "class=formSimple", "5000"}));
+    Settle();
+
+    std::ofstream(DriveC() + "/image.mot") << "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n";
+    const auto dryRun = RunCapture({"wine", InstallDir() + "/quarveld-write.exe", "--dry-run", "C:\\image.mot"});
+    std::string frames = dryRun.out;
+    frames.erase(std::remove(frames.begin(), frames.end(), '\r'), frames.end());
+    EXPECT_EQ(dryRun.status, 0);
+    EXPECT_EQ(frames, "02 00 00 00 00 00 03 01 40\n02 03 00 00 10 00 01 02 03 03 AD F6");
+    fs::remove(DriveC() + "/image.mot");
+    Settle();
+
+    // A later version takes the place of the first.
+    ASSERT_EQ(Msiexec("/i", Env("NEXT_MSI")), 0);
+    EXPECT_EQ(UninstallEntries(), std::vector<std::string>{Env("NEXT_VERSION")});
+    for (const std::string& name : Programs)
+        EXPECT_EQ(FixedFileVersion(Slurp(InstallDir() + "/" + name)), FourPart(Env("NEXT_VERSION"))) << name;
+
+    ASSERT_EQ(Msiexec("/x", Env("NEXT_MSI")), 0);
+    // Windows' own cache of installers stays, as on every Windows, and so do
+    // the settings Kelvane2 stored for the user (README.txt says so).
+    std::vector<std::string> left;
+    for (const std::string& path : Tree())
+        if (!before.count(path) && path != DriveC() + "/windows/Installer" &&
+            path.find("/AppData/Roaming/Kelvane") == std::string::npos)
+            left.push_back(path);
+    EXPECT_EQ(left, std::vector<std::string>{});
+    const std::string registry = Registry();
+    EXPECT_EQ(registry.find(Product), std::string::npos) << "the registry still names the product";
+    EXPECT_TRUE(UninstallEntries().empty());
+    RunQuiet({"wineserver", "-p"});
+}
+
+TEST(PortableZip, UnpacksToTheProgramsAndReadme) {
+    const std::string folder = session->Exe().substr(0, session->Exe().rfind('/'));
+    fs::remove_all(folder);
+    ASSERT_EQ(RunQuiet({"unzip", "-q", Env("RELEASE_ZIP"), "-d", folder}), 0);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    std::set<std::string> expected(Programs.begin(), Programs.end());
+    expected.insert("README.txt");
+    EXPECT_EQ(names, expected);
+
+    // Every line of README.txt ends in CR LF, for Notepad.
+    const std::string readme = Slurp(folder + "/README.txt");
+    ASSERT_FALSE(readme.empty());
+    for (std::size_t at = readme.find('\n'); at != std::string::npos; at = readme.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && readme[at - 1] == '\r') << "a bare LF at byte " << at;
+    for (const char* topic : {"TORWIN.INI", "%APPDATA%\\Kelvane", "2> ", "Kelvane2.exe", "QUARVELD.exe"})
+        EXPECT_NE(readme.find(topic), std::string::npos) << topic;
+
+    Program quarveld(*session);
+    ASSERT_TRUE(quarveld.Started());
+    EXPECT_TRUE(session->Screenshot("portable_quarveld"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return quarveld::wine::RunAllTestsInSession(argc, argv, session); }
