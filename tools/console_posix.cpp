@@ -1,7 +1,9 @@
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "console.hpp"
 
@@ -15,6 +17,16 @@ extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
 bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+int TerminalColumns() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
+}
+
+void CursorUp(int lines) {
+    if (lines > 0) std::fprintf(stdout, "\x1b[%dA\r", lines);
+}
 
 void CatchInterrupt() {
     struct sigaction action {};

@@ -1,51 +1,80 @@
 // quarveld-write: writes an image into the printer's flash from the command
 // line, with the writer's own reader, port and transfer.
+#include <algorithm>
+#include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "console.hpp"
 #include "dry_run.hpp"
 #include "port.hpp"
+#include "port_run.hpp"
+#include "progress.hpp"
+#include "run_log.hpp"
 #include "settings_file.hpp"
-#include "srecord.hpp"
-#include "transfer.hpp"
 
 namespace {
 
 using namespace quarveld;
-using Clock = std::chrono::steady_clock;
 
 enum Status { Written = 0, WriteFailed = 1, BadUsage = 2, Aborted = 3 };
 
 const char* const Help =
     "usage: quarveld-write [options] IMAGE\n"
-    "Writes the S-record image IMAGE into the printer's flash memory, frame by frame,\n"
-    "as the QUARVELD window's Write does.\n"
+    "Writes the S-record image IMAGE into the printer's flash memory, frame by\n"
+    "frame, each frame answered by the printer before the next is sent; to several\n"
+    "printers at once when several ports are given.\n"
     "\n"
-    "  --port COM1|COM2|LPT1|PATH  the port; a PATH is a serial line unless --parallel\n"
-    "  --parallel                  the PATH given to --port is a parallel port (no answers)\n"
+    "  --port PORT                 COM1 to COM256 or LPT1 (in any case), or a device\n"
+    "                              path; a path is a serial line unless --parallel.\n"
+    "                              Give it again for more ports\n"
+    "  --ports PORT,PORT,...       several ports at once\n"
+    "  --parallel                  the paths given are parallel ports (no answers)\n"
     "  --baud 19200|9600|4800|2400\n"
     "  --bits 8|7\n"
     "  --parity none|odd|even\n"
-    "  --timeout SECONDS           no answer from the printer for that long ends the run\n"
-    "                              with an error (default: wait, as the window does)\n"
-    "  --dry-run                   print the frames IMAGE would send, one line each; no port\n"
-    "                              (the same as quarveld-frames IMAGE)\n"
+    "  --timeout SECONDS           no answer from a printer for that long ends its\n"
+    "                              run with an error (default: wait for the answer)\n"
+    "  --repeat                    station mode: when every port has ended, wait for\n"
+    "                              the next printers to be connected and Enter to be\n"
+    "                              pressed (q or the end of input stops), then write\n"
+    "                              them all again; at the end the units written and\n"
+    "                              failed per port\n"
+    "  --log FILE                  append a JSON line for every port's run: started,\n"
+    "                              ended (UTC), port, device, image, image_bytes,\n"
+    "                              image_sha256, frames_sent, frames_total,\n"
+    "                              bytes_sent (data bytes), result (written, error\n"
+    "                              or aborted), reason, unit, host, tool_version\n"
+    "  --dry-run                   print the frames IMAGE would send, one line each;\n"
+    "                              no port (the same as quarveld-frames IMAGE)\n"
     "  --help                      this text\n"
     "\n"
-    "Port, baud rate, bit length and parity default to the settings in TORWIN.INI, and\n"
-    "COM1, COM2 and LPT1 to the devices its [Devices] section maps them to.\n"
-    "On a terminal a progress line shows data bytes and frames sent, the rate and the\n"
-    "time left; otherwise plain lines. Ctrl+C aborts the run as ABORT does.\n"
+    "Port, baud rate, bit length and parity default to the settings in TORWIN.INI\n"
+    "(on Linux in $XDG_CONFIG_HOME or ~/.config, on Windows in the Windows folder).\n"
+    "On Linux COM1, COM2 and LPT1 are /dev/ttyS0, /dev/ttyS1 and /dev/lp0 unless the\n"
+    "[Devices] section of TORWIN.INI maps them elsewhere; a further COMn is there\n"
+    "only when that section maps it (COM3=/dev/ttyUSB0). On Windows they are the\n"
+    "system's.\n"
     "\n"
-    "Exit status: 0 written to the end, 1 write error (the reason on standard error),\n"
-    "2 bad usage or an image or port that cannot be opened, 3 aborted.\n";
+    "The image is read through and checked once, before any port is opened. Each\n"
+    "port is written on its own, with the frames a single run sends; a refused\n"
+    "frame, a silent printer or a device that goes away ends that port's run only.\n"
+    "On a terminal a progress line per port, fitted to its width, shows data bytes\n"
+    "and frames sent, the rate and the time left, or how long the printer has not\n"
+    "answered; with several ports a table of the results follows. Otherwise plain\n"
+    "lines, each starting with its port when there are several. Ctrl+C aborts every\n"
+    "port.\n"
+    "\n"
+    "Exit status: 0 written to the end at every port, 1 write error at a port (the\n"
+    "reason on standard error), 2 bad usage or an image that cannot be opened (or,\n"
+    "with one port and no --repeat, a port that cannot be opened), 3 aborted.\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "quarveld-write: %s\nTry 'quarveld-write --help'.\n", why.c_str());
@@ -54,8 +83,10 @@ int Usage(const std::string& why) {
 
 struct Options {
     std::string image;
-    std::string port;  // "" keeps the INI's
+    std::vector<std::string> ports;  // none: the INI's
     bool parallel = false;
+    bool repeat = false;
+    std::string log;
     int32_t baud = 0, bits = 0, parity = 0;  // 0 keeps the INI's
     double timeoutSeconds = 0;               // 0: wait
     bool dryRun = false;
@@ -78,9 +109,22 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
             options.dryRun = true;
         } else if (arg == "--parallel") {
             options.parallel = true;
+        } else if (arg == "--repeat") {
+            options.repeat = true;
         } else if (arg == "--port") {
-            if (!value(v) || v.empty()) return "--port needs COM1, COM2, LPT1 or a device path";
-            options.port = v;
+            if (!value(v) || v.empty()) return "--port needs COM1 to COM256, LPT1 or a device path";
+            options.ports.push_back(v);
+        } else if (arg == "--ports") {
+            if (!value(v) || v.empty()) return "--ports needs ports separated by commas (COM1,COM2)";
+            for (std::size_t start = 0; start <= v.size();) {
+                const std::size_t comma = std::min(v.find(',', start), v.size());
+                if (comma == start) return "--ports " + v + ": a port between two commas is missing";
+                options.ports.push_back(v.substr(start, comma - start));
+                start = comma + 1;
+            }
+        } else if (arg == "--log") {
+            if (!value(v) || v.empty()) return "--log needs a file";
+            options.log = v;
         } else if (arg == "--baud") {
             if (!value(v)) return "--baud needs 19200, 9600, 4800 or 2400";
             if (v == "19200") options.baud = ID_19200;
@@ -115,99 +159,19 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
         }
     }
     if (!options.help && options.image.empty()) return "no image given";
-    if (options.parallel && (options.port.empty() || options.port == "COM1" || options.port == "COM2" ||
-                             options.port == "LPT1"))
+    if (options.parallel &&
+        (options.ports.empty() || std::any_of(options.ports.begin(), options.ports.end(), IsPortName)))
         return "--parallel goes with --port PATH";
     return "";
 }
 
-std::string Duration(double seconds) {
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    else std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-    return text;
+// What to do about a COMn that no device stands for.
+std::string MapHint(const std::string& written, const std::string& ini) {
+    std::string name;
+    for (char c : written) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return "add " + name + "=DEVICE (for example " + name + "=/dev/ttyUSB0) to the [Devices] section of " + ini +
+           ", or give the device itself: --port /dev/ttyUSB0";
 }
-
-// The Write dialog's part: counts, shows progress, and hands the run's end
-// to the main thread.
-class Console : public WriteObserver {
-public:
-    Console(const tools::ImageCount& count, bool terminal) : count_(count), terminal_(terminal) {}
-
-    void HandleWriteMessage(int message, int32_t lParam) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (message == UM_WRITE_PROGRESS) {
-            ++frames_;
-            bytes_ = static_cast<uint32_t>(lParam);
-            lastAnswer_ = Clock::now();
-            Show(false);
-            return;
-        }
-        ending_ = message;
-        ended_.notify_all();
-    }
-
-    // Waits for the run's end for up to `step`; 0 while it goes on.
-    int WaitForEnd(std::chrono::milliseconds step) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ended_.wait_for(lock, step, [&] { return ending_ != 0; });
-        return ending_;
-    }
-
-    Clock::time_point LastAnswer() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lastAnswer_;
-    }
-
-    long Frames() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return frames_;
-    }
-
-    void Finish() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Show(true);
-        if (terminal_) std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
-
-private:
-    void Show(bool last) {
-        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-        const double rate = elapsed > 0 ? static_cast<double>(bytes_) / elapsed : 0;
-        const double left = rate > 0 && count_.dataBytes > bytes_
-                                ? static_cast<double>(count_.dataBytes - bytes_) / rate
-                                : 0;
-        if (!terminal_) {
-            // Plain lines: one for every tenth of the image, and the last.
-            const int tenth = count_.frames > 0 ? static_cast<int>(frames_ * 10 / count_.frames) : 10;
-            if (!last && tenth == shownTenth_) return;
-            if (last && frames_ == shownFrames_) return;
-            shownTenth_ = tenth;
-            shownFrames_ = frames_;
-        }
-        char line[160];
-        std::snprintf(line, sizeof line, "%llu of %llu bytes, frame %ld of %ld, %.0f bytes/s, %s left",
-                      static_cast<unsigned long long>(bytes_), static_cast<unsigned long long>(count_.dataBytes),
-                      frames_, count_.frames, rate, Duration(left).c_str());
-        if (terminal_) std::fprintf(stdout, "\r%-78s", line);
-        else std::fprintf(stdout, "%s\n", line);
-        std::fflush(stdout);
-    }
-
-    const tools::ImageCount count_;
-    const bool terminal_;
-    const Clock::time_point start_ = Clock::now();
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    int ending_ = 0;
-    long frames_ = 0;
-    uint32_t bytes_ = 0;
-    Clock::time_point lastAnswer_ = Clock::now();
-    int shownTenth_ = 0;
-    long shownFrames_ = -1;
-};
 
 int Fail(const std::string& why, int status) {
     std::fputs("Write Error !\n", stdout);
@@ -216,10 +180,156 @@ int Fail(const std::string& why, int status) {
     return status;
 }
 
+// What every run of the image shares.
+struct Job {
+    Options options;
+    PortSettings settings;
+    tools::ImageCount count;
+    bool several = false;  // a line per port, a summary at the end
+    bool terminal = false;
+    tools::RunLog log;
+    std::string imagePath;  // in full, for the log
+    uint64_t imageBytes = 0;
+    std::string imageSha256;
+    tools::RunBoard board;  // outlives every run
+};
+
+// Appends the run's record; false, said on standard error, when it cannot.
+bool LogRun(Job& job, const tools::PortRun& run, long unit) {
+    if (!job.log.IsOpen()) return true;
+    const tools::RunState state = run.State();
+    const nlohmann::json record = {
+        {"started", tools::UtcTimestamp(run.StartedAt())},
+        {"ended", tools::UtcTimestamp(run.EndedAt())},
+        {"port", run.Port().written},
+        {"device", run.Port().device},
+        {"image", job.imagePath},
+        {"image_bytes", job.imageBytes},
+        {"image_sha256", job.imageSha256},
+        {"frames_sent", state.frames},
+        {"frames_total", job.count.frames},
+        {"bytes_sent", state.bytes},
+        {"result", tools::ResultWord(state.result)},
+        {"reason", run.Reason()},
+        {"unit", unit},
+        {"host", tools::HostName()},
+        {"tool_version", tools::ToolVersion()},
+    };
+    std::string why;
+    if (job.log.Append(record, why)) return true;
+    std::fprintf(stderr, "quarveld-write: %s: the run at %s is not in the log: %s\n", job.options.log.c_str(),
+                 run.Port().label.c_str(), why.c_str());
+    return false;
+}
+
+struct Outcome {
+    bool aborted = false;
+    bool failed = false;  // a port not written, or a run not logged
+};
+
+// One unit at every port at once, each on its own worker; returns once every
+// run has ended and its port is closed again.
+Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std::vector<tools::Tally>& tallies,
+                   std::vector<std::unique_ptr<tools::PortRun>>& owned) {
+    tools::RunBoard& board = job.board;
+    owned.clear();
+    std::vector<tools::PortRun*> runs;
+    for (const NamedPort& port : ports) {
+        owned.push_back(std::make_unique<tools::PortRun>(port, job.count.frames, board));
+        runs.push_back(owned.back().get());
+    }
+    for (tools::PortRun* run : runs) run->Start(job.options.image, job.settings);
+    tools::ProgressView view(job.terminal, job.count, job.several);
+    view.Update(runs, false);
+
+    Outcome outcome;
+    const auto timeout = std::chrono::duration<double>(job.options.timeoutSeconds);
+    std::vector<bool> logged(runs.size(), false);
+    for (;;) {
+        long endings = 0;
+        {
+            std::lock_guard<std::mutex> lock(board.mutex);
+            endings = board.endings;
+        }
+        bool all = true;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (!runs[i]->Ended()) {
+                all = false;
+            } else if (!logged[i]) {
+                // Kept before anything else happens: a killed tool loses no finished run.
+                logged[i] = true;
+                outcome.failed |= !LogRun(job, *runs[i], unit);
+            }
+        }
+        if (all) break;
+        {
+            std::unique_lock<std::mutex> lock(board.mutex);
+            board.ended.wait_for(lock, std::chrono::milliseconds(25), [&] { return board.endings != endings; });
+        }
+        const bool interrupted = tools::Interrupted();
+        for (tools::PortRun* run : runs) {
+            const tools::RunState state = run->State();
+            if (state.result != tools::RunResult::Running) continue;
+            if (interrupted) {
+                run->Stop();
+            } else if (job.options.timeoutSeconds > 0 && tools::Clock::now() - state.lastAnswer > timeout) {
+                char text[64];
+                std::snprintf(text, sizeof text, "%g s", job.options.timeoutSeconds);
+                run->Stop(run->Port().label + ": no answer from the printer for " + text + " at frame " +
+                          std::to_string(state.frames + 1) + " of " + std::to_string(job.count.frames));
+            }
+        }
+        view.Update(runs, false);
+    }
+    view.Update(runs, true);
+
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const tools::RunResult result = runs[i]->State().result;
+        outcome.aborted |= result == tools::RunResult::Aborted;
+        outcome.failed |= result != tools::RunResult::Written;
+        if (result == tools::RunResult::Written) {
+            ++tallies[i].written;
+        } else {
+            ++tallies[i].failed;
+            if (job.several) std::fprintf(stderr, "quarveld-write: %s\n", runs[i]->Reason().c_str());
+        }
+    }
+    if (job.several) tools::PrintSummary(runs, job.count, job.terminal);
+    return outcome;
+}
+
+// Station mode: false when the operator is done (q, end of input, Ctrl+C).
+bool NextUnit() {
+    std::fputs("Connect the next printers and press Enter (q to stop): ", stdout);
+    std::fflush(stdout);
+    char line[256];
+    if (std::fgets(line, sizeof line, stdin) == nullptr || tools::Interrupted()) {
+        std::fputc('\n', stdout);
+        return false;
+    }
+    std::string answer = line;
+    while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) answer.pop_back();
+    return answer != "q" && answer != "Q";
+}
+
+// The whole image for the log: where it is, its size and its checksum.
+bool DescribeImage(Job& job, std::string& why) {
+    std::error_code error;
+    job.imagePath = std::filesystem::absolute(job.options.image, error).string();
+    if (error) job.imagePath = job.options.image;
+    job.imageBytes = std::filesystem::file_size(job.options.image, error);
+    if (error) {
+        why = job.options.image + ": " + error.message();
+        return false;
+    }
+    return tools::FileSha256Hex(job.options.image, job.imageSha256, why);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
+    Job job;
+    Options& options = job.options;
     const std::string wrong = ParseOptions(argc, argv, options);
     if (!wrong.empty()) return Usage(wrong);
     if (options.help) {
@@ -228,88 +338,72 @@ int main(int argc, char** argv) {
     }
     if (options.dryRun) return tools::PrintFrames(options.image);
 
-    // The window's settings, then what the command line says.
-    PortSettings settings;
-    const std::string problem = SettingsFileProblem();
+    // The settings QUARVELD keeps, then what the command line says.
+    const std::string ini = SettingsFilePath();
+    const std::string problem = SettingsFileProblem(ini);
     if (!problem.empty()) std::fprintf(stderr, "quarveld-write: %s\n", problem.c_str());
-    LoadPortSettings(settings);
-    DeviceMap devices = LoadDeviceMap();
+    PortSettings& settings = job.settings;
+    LoadPortSettings(settings, ini);
+    const DeviceMap devices = MachineDevices(ini);
     if (options.baud) settings.BaudRate = options.baud;
     if (options.bits) settings.BitLength = options.bits;
     if (options.parity) settings.Parity = options.parity;
-    if (options.port == "COM1") settings.Port = ID_COM1;
-    else if (options.port == "COM2") settings.Port = ID_COM2;
-    else if (options.port == "LPT1") settings.Port = ID_LPT1;
-    else if (!options.port.empty()) {
-        if (options.parallel) {
-            devices.LPT1 = options.port;
-            settings.Port = ID_LPT1;
-        } else {
-            devices.COM1 = options.port;
-            settings.Port = ID_COM1;
+    std::vector<NamedPort> ports;
+    std::string why;
+    if (options.ports.empty()) ports.push_back(PortFor(settings, devices));
+    for (const std::string& written : options.ports) {
+        NamedPort port;
+        if (!NamePort(written, options.parallel, devices, port, why))
+            return Fail(why + "; " + MapHint(written, ini), BadUsage);
+        for (const NamedPort& other : ports) {
+            if (other.device == port.device)
+                return Usage(other.written + " and " + written + " are the same port (" + port.device + ")");
         }
+        ports.push_back(port);
     }
+    job.several = ports.size() > 1 || options.repeat;
+    job.terminal = tools::StdoutIsTerminal();
 
     // Counted first, so progress can say "of how many", and so a damaged
-    // image is refused before any of it reaches the printer.
-    tools::ImageCount count;
-    std::string why;
+    // image is refused before any of it reaches a printer.
     bool opened = false;
-    if (!tools::CountImage(options.image, count, why, opened))
+    if (!tools::CountImage(options.image, job.count, why, opened))
         return Fail(opened ? why + " (nothing was sent)" : why, opened ? WriteFailed : BadUsage);
-
-    WriteRun run;
-    Image image;
-    if (!OpenRunImage(run, image, options.image)) return Fail(run.failure, BadUsage);
-    std::unique_ptr<WritePort> port = OpenRunPort(run, settings, devices);
-    if (!port) {
-        CloseImage(image);
-        return Fail(run.failure, BadUsage);
+    if (!options.log.empty()) {
+        if (!DescribeImage(job, why)) return Fail(why, BadUsage);
+        if (!job.log.Open(options.log, why)) return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
     }
 
-    Console console(count, tools::StdoutIsTerminal());
-    run.progressWindow = &console;
     tools::CatchInterrupt();
-    if (!StartWriteWorker(run)) {
-        ClosePort(port);
-        CloseImage(image);
-        return Fail(run.failure, WriteFailed);
+    std::vector<tools::Tally> tallies;
+    for (const NamedPort& port : ports) tallies.push_back({port.written, 0, 0});
+    std::vector<std::unique_ptr<tools::PortRun>> runs;
+    Outcome total;
+    long unit = 1;
+    for (;; ++unit) {
+        const Outcome round = WriteRound(job, ports, unit, tallies, runs);
+        total.aborted |= round.aborted;
+        total.failed |= round.failed;
+        if (round.aborted || !options.repeat || !NextUnit()) break;
     }
-
-    const auto timeout = std::chrono::duration<double>(options.timeoutSeconds);
-    bool timedOut = false;
-    int ending = 0;
-    while ((ending = console.WaitForEnd(std::chrono::milliseconds(50))) == 0) {
-        if (run.writeRunning.load() == 0) continue;  // stop asked for, the worker is on its way out
-        if (tools::Interrupted()) {
-            run.writeRunning.store(0);
-        } else if (options.timeoutSeconds > 0 && Clock::now() - console.LastAnswer() > timeout) {
-            timedOut = true;
-            run.writeRunning.store(0);
-        }
+    if (options.repeat) {
+        std::fprintf(stdout, "%ld unit%s at each port:\n", unit, unit == 1 ? "" : "s");
+        tools::PrintTallies(tallies, job.terminal);
     }
-    // The worker touches neither after its final message.
-    ClosePort(port);
-    CloseImage(image);
-    console.Finish();
+    if (job.several) return total.aborted ? Aborted : total.failed ? WriteFailed : Written;
 
-    switch (ending) {
-    case UM_WRITE_END:
+    // One port: the window's notices, as ever.
+    const tools::PortRun& run = *runs.front();
+    const tools::RunState state = run.State();
+    if (state.result == tools::RunResult::Written) {
         std::fputs("Write End !\n", stdout);
-        return Written;
-    case UM_WRITE_ERROR:
-        return Fail(run.failure, WriteFailed);
-    default:
-        break;
+        return total.failed ? WriteFailed : Written;
     }
-    if (timedOut) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g s", options.timeoutSeconds);
-        return Fail(run.portName + ": no answer from the printer for " + text + " at frame " +
-                        std::to_string(console.Frames() + 1) + " of " + std::to_string(count.frames),
-                    WriteFailed);
+    if (state.result == tools::RunResult::Aborted) {
+        std::fputs("Aborted\n", stdout);
+        std::fprintf(stderr, "quarveld-write: %s\n", run.Reason().c_str());
+        return Aborted;
     }
-    std::fputs("Aborted\n", stdout);
-    std::fprintf(stderr, "quarveld-write: aborted after %ld of %ld frames\n", console.Frames(), count.frames);
-    return Aborted;
+    // A port that cannot be opened is a matter of usage when it is the only one.
+    return Fail(run.Reason(), run.Opened() ? WriteFailed : BadUsage);
 }

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,17 +81,42 @@ inline ToolRun RunTool(const ScratchDir& dir, std::vector<std::string> argv, std
     return tool.Wait();
 }
 
-// Runs a tool on a terminal of its own, typing `input` once it has printed
-// `prompt` (when given). Output is all the terminal showed.
+// What a user types on a terminal once the tool has printed `prompt` (once
+// more than before); an empty prompt types at once. `look` runs first: what
+// the user checks while the tool waits.
+struct Typing {
+    std::string prompt;
+    std::string input;
+    std::function<void()> look = {};
+};
+
+// Runs a tool on a terminal of its own, `columns` wide (0: the pty's
+// default), typing as the steps say. Output is all the terminal showed.
 inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::string> env,
-                             const std::string& prompt = "", const std::string& input = "") {
+                             const std::vector<Typing>& typing, unsigned short columns = 0) {
     int master = -1;
-    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, columns ? &size : nullptr);
     if (pid == 0) Exec(argv, env);
     ToolRun run;
     if (pid < 0) return run;
-    bool typed = prompt.empty();
-    if (typed && !input.empty()) (void)!write(master, input.data(), input.size());
+    std::size_t step = 0, seen = 0;  // prompts are looked for behind the last one found
+    auto type = [&] {
+        while (step < typing.size()) {
+            const Typing& t = typing[step];
+            if (!t.prompt.empty()) {
+                const std::size_t at = run.out.find(t.prompt, seen);
+                if (at == std::string::npos) return;
+                seen = at + t.prompt.size();
+            }
+            if (t.look) t.look();
+            (void)!write(master, t.input.data(), t.input.size());
+            ++step;
+        }
+    };
+    type();
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     char buffer[4096];
     while (std::chrono::steady_clock::now() < end) {
@@ -98,10 +125,7 @@ inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::str
         const ssize_t n = read(master, buffer, sizeof buffer);
         if (n <= 0) break;  // EIO once the tool has ended
         run.out.append(buffer, static_cast<std::size_t>(n));
-        if (!typed && run.out.find(prompt) != std::string::npos) {
-            typed = true;
-            (void)!write(master, input.data(), input.size());
-        }
+        type();
     }
     int status = 0;
     kill(pid, SIGKILL);  // only if it is still there after the time allowed
@@ -109,6 +133,31 @@ inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::str
     close(master);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::string> env,
+                             const std::string& prompt = "", const std::string& input = "") {
+    std::vector<Typing> typing;
+    if (!input.empty()) typing.push_back({prompt, input});
+    return RunOnTerminal(std::move(argv), std::move(env), typing);
+}
+
+// What a terminal shows, line by line: escape sequences left out, every
+// carriage return or line feed a break.
+inline std::vector<std::string> TerminalSegments(const std::string& out) {
+    std::vector<std::string> segments(1);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\x1b') {
+            while (i + 1 < out.size() && !std::isalpha(static_cast<unsigned char>(out[i + 1]))) ++i;
+            ++i;
+        } else if (out[i] == '\r' || out[i] == '\n') {
+            if (!segments.back().empty()) segments.emplace_back();
+        } else {
+            segments.back() += out[i];
+        }
+    }
+    if (segments.back().empty()) segments.pop_back();
+    return segments;
 }
 
 // Bytes as "1B 1D 23 ..." for readable failures.

@@ -2,6 +2,7 @@
 // Port settings, and the opening of COM1, COM2 or LPT1 for a write run.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -23,12 +24,34 @@ struct PortSettings {
     bool operator==(const PortSettings&) const = default;
 };
 
-// Where COM1, COM2 and LPT1 are on this machine.
+// Where COM1, COM2 and LPT1 are on this machine, and COM3 and up where a map
+// names them (by number).
 struct DeviceMap {
     std::string COM1 = "/dev/ttyS0";
     std::string COM2 = "/dev/ttyS1";
     std::string LPT1 = "/dev/lp0";
+    std::map<int, std::string> more{};
 };
+
+// The highest COMn a name may give.
+constexpr int LastComNumber = 256;
+
+// A port as a user names it: COM1 to COM256 or LPT1, in any case, or a
+// device path.
+struct NamedPort {
+    std::string written;  // as the user wrote it: messages name the port so
+    std::string device;   // what is opened
+    bool parallel = false;
+    std::string label;    // "com2 (/dev/ttyS1)", "COM3", "/dev/ttyUSB0"
+};
+
+// Finds the device of `written`; a path is a parallel port when
+// `parallelPath`. False when this machine has no device for the COMn named,
+// and then `why` says so, naming the port as written.
+bool NamePort(const std::string& written, bool parallelPath, const DeviceMap& devices, NamedPort& port,
+              std::string& why);
+// True when `written` is a port name rather than a path.
+bool IsPortName(const std::string& written);
 
 enum class IoStatus {
     Ok,        // bytes moved
@@ -53,11 +76,17 @@ public:
 std::unique_ptr<WritePort> OpenWritePort(const PortSettings& settings, const DeviceMap& devices,
                                          int& parallelPort, std::string* why = nullptr);
 void ClosePort(std::unique_ptr<WritePort>& portHandle);
+// The same for a port named by the user; the line as the settings say.
+std::unique_ptr<WritePort> OpenNamedPort(const NamedPort& port, const PortSettings& settings,
+                                         std::string* why = nullptr);
 
 // Which device the settings choose: LPT1 for 212, COM2 for 211, else COM1.
 // parallelPort becomes 1 for LPT1, 0 otherwise.
 const std::string& DevicePathFor(const PortSettings& settings, const DeviceMap& devices,
                                  int& parallelPort);
+
+// The port the settings choose, as a named one.
+NamedPort PortFor(const PortSettings& settings, const DeviceMap& devices);
 
 // The port as failure reasons name it: "COM1 (/dev/ttyS0)", or "COM1" alone
 // when the device is called so.

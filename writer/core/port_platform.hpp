@@ -24,4 +24,7 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
 // `why` as above.
 std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::string& why);
 
+// The device of COMn (3 and up) when no map names one; "" when there is none.
+std::string UnmappedComDevice(int number);
+
 }  // namespace quarveld

@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "profile.hpp"
 
 namespace quarveld {
 namespace {
 
-constexpr const char* FileName = "TORWIN.INI";
 constexpr const char* Section = "QUARVELD";
 constexpr const char* Keys[4] = {"PORT0", "PORT1", "PORT2", "PORT3"};
 
@@ -22,15 +22,6 @@ int32_t* Words(PortSettings& s, int i) {
 bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
 }  // namespace
-
-std::string SettingsFilePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    // Relative values are to be ignored, like an unset variable.
-    if (config != nullptr && config[0] == '/') return std::string(config) + "/" + FileName;
-    const char* home = std::getenv("HOME");
-    std::string base = home != nullptr && home[0] != '\0' ? home : ".";
-    return base + "/.config/" + FileName;
-}
 
 void LoadPortSettings(PortSettings& settings, const std::string& path) {
     settings = PortSettings{0, 0, 0, 0};
@@ -79,6 +70,10 @@ DeviceMap LoadDeviceMap(const std::string& path) {
     if (devices.COM1.empty()) devices.COM1 = defaults.COM1;
     if (devices.COM2.empty()) devices.COM2 = defaults.COM2;
     if (devices.LPT1.empty()) devices.LPT1 = defaults.LPT1;
+    for (int number = 3; number <= LastComNumber; ++number) {
+        std::string device = GetProfileString(path, "Devices", "COM" + std::to_string(number), "");
+        if (!device.empty()) devices.more[number] = std::move(device);
+    }
     return devices;
 }
 

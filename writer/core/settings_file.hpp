@@ -6,7 +6,8 @@
 
 namespace quarveld {
 
-// TORWIN.INI in $XDG_CONFIG_HOME, else in ~/.config.
+// TORWIN.INI: on Linux in $XDG_CONFIG_HOME, else in ~/.config; on Windows a
+// bare name, which the profile functions keep in the Windows folder.
 std::string SettingsFilePath();
 
 // PORT0 to PORT3 of [QUARVELD]; when any one is missing, unreadable or out of
@@ -25,7 +26,12 @@ bool SavePortSettings(const PortSettings& settings, const std::string& path = Se
                       std::string* why = nullptr);
 
 // COM1, COM2 and LPT1 of [Devices]; a missing or empty key keeps the default.
-// The program only ever reads this section.
+// COM3 to COM256 are there only when named. The program only ever reads this
+// section.
 DeviceMap LoadDeviceMap(const std::string& path = SettingsFilePath());
+
+// The ports of this machine: on Linux the [Devices] map of the file at
+// `path`; on Windows the system's own COM1, COM2 and LPT1 (no map).
+DeviceMap MachineDevices(const std::string& path = SettingsFilePath());
 
 }  // namespace quarveld

@@ -32,10 +32,15 @@ bool OpenRunImage(WriteRun& run, Image& image, const std::string& path) {
 }
 
 std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const PortSettings& settings, const DeviceMap& devices) {
-    std::unique_ptr<WritePort> port = OpenWritePort(settings, devices, run.parallelPort, &run.failure);
-    run.portHandle = port.get();
-    if (port) run.portName = PortLabel(settings, devices);
-    return port;
+    return OpenRunPort(run, PortFor(settings, devices), settings);
+}
+
+std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const NamedPort& port, const PortSettings& settings) {
+    std::unique_ptr<WritePort> opened = OpenNamedPort(port, settings, &run.failure);
+    run.parallelPort = port.parallel ? 1 : 0;
+    run.portHandle = opened.get();
+    if (opened) run.portName = port.label;
+    return opened;
 }
 
 void WriteWorker(WriteRun& run) {

@@ -57,6 +57,8 @@ struct WriteRun {
 // set run.failure.
 bool OpenRunImage(WriteRun& run, Image& image, const std::string& path);
 std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const PortSettings& settings, const DeviceMap& devices);
+// The same for a port the user named; the line as the settings say.
+std::unique_ptr<WritePort> OpenRunPort(WriteRun& run, const NamedPort& port, const PortSettings& settings);
 
 // The worker's routine; ends right after its final message.
 void WriteWorker(WriteRun& run);

@@ -69,12 +69,18 @@ TEST(DryRun, SaysWhichLineFailedAndWhy) {
     }
 }
 
-TEST(DryRun, ReportsAnImageThatCannotBeOpened) {
+TEST(DryRun, ReportsAnImageThatCannotBeOpenedAndGivesItsHelp) {
     test::ScratchDir dir;
     const DryRun run = RunFrames(dir, dir / "missing.mot");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "Write Error !\n");
     EXPECT_NE(run.err.find("missing.mot"), std::string::npos) << run.err;
+
+    const DryRun help = RunFrames(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: quarveld-frames IMAGE\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(RunFrames(dir, "--bogus").status, 2);
 }
 
 }  // namespace

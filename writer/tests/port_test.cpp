@@ -83,6 +83,28 @@ TEST(PortChoice, PortIdPicksDeviceAndParallelFlag) {
     }
 }
 
+TEST(PortChoice, NamesMatchInAnyCaseAndOthersArePaths) {
+    DeviceMap devices{"/dev/a", "/dev/b", "/dev/c"};
+    devices.more[256] = "/dev/z";
+    struct Case { const char* written; const char* device; bool parallel; const char* label; };
+    for (Case c : {Case{"com1", "/dev/a", false, "com1 (/dev/a)"}, Case{"Com2", "/dev/b", false, "Com2 (/dev/b)"},
+                   Case{"lpt1", "/dev/c", true, "lpt1 (/dev/c)"}, Case{"COM256", "/dev/z", false, "COM256 (/dev/z)"},
+                   Case{"COM01", "COM01", true, "COM01"}, Case{"COM0", "COM0", true, "COM0"},
+                   Case{"/dev/pts/4", "/dev/pts/4", true, "/dev/pts/4"}}) {
+        NamedPort port;
+        std::string why;
+        ASSERT_TRUE(NamePort(c.written, true, devices, port, why)) << c.written;
+        EXPECT_EQ(port.device, c.device) << c.written;
+        EXPECT_EQ(port.parallel, c.parallel) << c.written;
+        EXPECT_EQ(port.label, c.label) << c.written;
+    }
+    // Linux has no device for a COMn that nothing maps.
+    NamedPort port;
+    std::string why;
+    EXPECT_FALSE(NamePort("cOm3", false, devices, port, why));
+    EXPECT_EQ(why, "cOm3 is mapped to no device on this machine");
+}
+
 TEST(LineParameters, SettingsMapToRateBitsAndParity) {
     struct Case { int32_t baud, bits, parity; int rate, dataBits; ParityMode mode; };
     const Case cases[] = {

@@ -260,11 +260,12 @@ TEST_F(ProfileFile, KilledSavesLeaveOneWholeSetAndTheNextSaveClearsUp) {
 }
 
 TEST_F(ProfileFile, DeviceMapAndFileLocation) {
-    Put("[devices]\ncom1 = /dev/pts/7\nLPT1=\n");
+    Put("[devices]\ncom1 = /dev/pts/7\nLPT1=\nCom12=/dev/ttyUSB3\nCOM257=/dev/x\nCOM3=\n");
     DeviceMap map = LoadDeviceMap(ini);
     EXPECT_EQ(map.COM1, "/dev/pts/7");
     EXPECT_EQ(map.COM2, "/dev/ttyS1");
     EXPECT_EQ(map.LPT1, "/dev/lp0");
+    EXPECT_EQ(map.more, (std::map<int, std::string>{{12, "/dev/ttyUSB3"}}));
 
     std::string oldConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";

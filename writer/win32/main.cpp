@@ -12,7 +12,7 @@ namespace quarveld::win32 {
 
 HINSTANCE instance = nullptr;
 
-DeviceMap SystemDevices() { return DeviceMap{"COM1", "COM2", "LPT1"}; }
+DeviceMap SystemDevices() { return MachineDevices(); }
 
 namespace {
 

@@ -84,7 +84,8 @@ inline int RunQuiet(const std::vector<std::string>& argv) { return RunCapture(ar
 // The whole Wine set-up for one test program.
 class Session {
 public:
-    Session() {
+    // `morePorts` ("COM12") are mapped like COM1 and COM2, to links MapPort sets.
+    explicit Session(const std::vector<std::string>& morePorts = {}) {
         exe_ = Env("QUARVELD_EXE");
         driver_ = Env("WINDRIVER_EXE");
         dir_ = Env("QUARVELD_E2E_DIR");
@@ -112,6 +113,8 @@ public:
         RunQuiet({"wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d", com1_, "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM2", "/d", com2_, "/f"});
+        for (const std::string& port : morePorts)
+            RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", port, "/d", dir_ + "/" + port, "/f"});
         RunQuiet({"wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "LPT1", "/d", lpt1_, "/f"});
         // The port map is read when the server starts; a warm server makes each
         // later wine call cheap.
@@ -140,6 +143,8 @@ public:
     // COM1 (COM2) now leads to `device` (a pty of the simulated printer, or nothing).
     void MapCom1(const std::string& device) const { Map(com1_, device); }
     void MapCom2(const std::string& device) const { Map(com2_, device); }
+    // The same for a port the session was made with.
+    void MapPort(const std::string& port, const std::string& device) const { Map(dir_ + "/" + port, device); }
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
 

@@ -1,0 +1,18 @@
+// Where Windows keeps TORWIN.INI and finds the ports: the Windows folder, and
+// the system's own port names.
+#include "port_platform.hpp"
+#include "settings_file.hpp"
+
+namespace quarveld {
+
+std::string SettingsFilePath() { return "TORWIN.INI"; }
+
+DeviceMap MachineDevices(const std::string&) { return DeviceMap{"COM1", "COM2", "LPT1"}; }
+
+// COM10 and up open only through the device namespace.
+std::string UnmappedComDevice(int number) {
+    const std::string name = "COM" + std::to_string(number);
+    return number < 10 ? name : "\\\\.\\" + name;
+}
+
+}  // namespace quarveld
