@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package as Debian's own checker sees it: no error and no
-# warning from lintian, and .desktop files the menu specification accepts.
+# warning from lintian, and .desktop files that desktop-file-validate accepts.
 #   lintian_test.sh BUILD_DIR
 set -uo pipefail
 build=$1
