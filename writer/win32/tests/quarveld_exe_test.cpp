@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "image_files.hpp"
@@ -160,13 +161,9 @@ protected:
 };
 
 TEST_F(QuarveldExe, SerialRunsSendEveryRecordByteForByteAndEndWithWriteEnd) {
-    struct Run {
-        std::string format;
-        std::size_t size;
-        unsigned offset;
-    };
-    // 64,000 bytes: all five digits of the counter beside the notice.
-    const std::vector<Run> images = {{"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
+    // Format, size, offset; 64,000 bytes: all five digits of the counter beside the notice.
+    const std::vector<std::tuple<std::string, std::size_t, unsigned>> images = {
+        {"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
     Program program(*session);
     ASSERT_TRUE(program.Started());
     for (const auto& [format, size, offset] : images) {
