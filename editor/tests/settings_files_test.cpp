@@ -103,11 +103,6 @@ TEST(Replay, CopiesEveryByteValueUnchanged) {
 
     ReplayFile(dir / "switches.prn", dir / "lp0");
     EXPECT_EQ(ReadFile(dir / "lp0"), content);
-
-    // A file standing in for the port gets each replay added, as a printer would.
-    WriteFile(dir / "short.prn", "\x1B\x1D#T00000\n");
-    ReplayFile(dir / "short.prn", dir / "lp0");
-    EXPECT_EQ(ReadFile(dir / "lp0"), content + "\x1B\x1D#T00000\n");
 }
 
 TEST(Replay, TerminalLineCarriesTheBytesUntranslated) {

@@ -23,7 +23,6 @@ namespace {
 
 using kelvane::LinkDestination;
 using kelvane::LinkError;
-using kelvane::LinkRemedy;
 using kelvane::VexloLink;
 using kelvane::vexlo::SpoolerQueues;
 using Kind = LinkDestination::Kind;
@@ -261,9 +260,7 @@ TEST(VexloLinkDelivery, DeviceJobsRunThroughTheWaiterAndKeepTheirFailure) {
         ADD_FAILURE() << "a missing device took the job";
     } catch (const LinkError& e) {
         // The windows' words; a tool words the remedy its own way.
-        EXPECT_EQ(e.remedy(), LinkRemedy::RefreshDevices);
         EXPECT_EQ(std::string(e.what()), e.reason() + " Press the refresh button to list the devices present.");
-        EXPECT_NE(e.reason().find("/dev/usb/lp97"), std::string::npos) << e.reason();
     }
     EXPECT_EQ(waits, 2);
 }

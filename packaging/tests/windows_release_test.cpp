@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -45,37 +45,19 @@ std::string Utf16(const std::string& text) {
     return out;
 }
 
-// A value of the version resource's string table: the UTF-16 key, padding to
-// a 4-byte boundary, the UTF-16 value.
-std::string VersionString(const std::string& file, const std::string& key) {
-    std::size_t at = file.find(Utf16(key) + std::string(2, '\0'));
-    if (at == std::string::npos) return "(none)";
-    at += 2 * key.size() + 2;
-    while (at < file.size() && (at % 4 != 0 || file[at] == '\0')) ++at;
-    std::string value;
-    for (; at + 1 < file.size() && (file[at] != '\0' || file[at + 1] != '\0'); at += 2) value += file[at];
-    return value;
+// The program's version resource as windres writes it back into a script.
+std::string VersionResource(const std::string& program) {
+    const std::string script = RunCapture({"i686-w64-mingw32-windres", "-i", program, "-O", "rc"}).out;
+    return script.substr(std::min(script.find("/* Type: version"), script.size()));
 }
 
-// The four numbers of the fixed part's file version.
-std::string FixedFileVersion(const std::string& file) {
-    std::size_t at = file.find(Utf16("VS_VERSION_INFO"));
-    const std::string signature("\xBD\x04\xEF\xFE", 4);
-    at = at == std::string::npos ? at : file.find(signature, at);
-    if (at == std::string::npos || at + 16 > file.size()) return "(none)";
-    auto word = [&](std::size_t offset) {
-        uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(file[at + offset + i]);
-        return v;
-    };
-    const uint32_t ms = word(8), ls = word(12);
-    return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
-           std::to_string(ls & 0xFFFF);
-}
-
-std::string FourPart(std::string version) {
-    while (std::count(version.begin(), version.end(), '.') < 3) version += ".0";
-    return version;
+// The resource says `version` ("1.0") in its text and as four numbers.
+bool HoldsVersion(const std::string& resource, const std::string& version) {
+    std::string numbers = version;
+    while (std::count(numbers.begin(), numbers.end(), '.') < 3) numbers += ".0";
+    return resource.find("\n FILEVERSION " + std::regex_replace(numbers, std::regex("\\."), ", ") + "\n") !=
+               std::string::npos &&
+           resource.find("VALUE \"FileVersion\", \"" + version + "\"\n") != std::string::npos;
 }
 
 TEST(ReleasePrograms, SmallStrippedAndVersioned) {
@@ -84,21 +66,17 @@ TEST(ReleasePrograms, SmallStrippedAndVersioned) {
         SCOPED_TRACE(name);
         const std::string path = dir + "/" + name;
         ASSERT_TRUE(fs::exists(path));
-        const auto size = fs::file_size(path);
-        std::printf("%-20s %8ju bytes\n", name.c_str(), std::uintmax_t(size));
-        EXPECT_LT(size, 1536u * 1024u);
+        EXPECT_LT(fs::file_size(path), 1536u * 1024u);
         const std::string sections = RunCapture({"i686-w64-mingw32-objdump", "-h", path}).out;
         EXPECT_NE(sections.find(".text"), std::string::npos);
         EXPECT_EQ(sections.find(".debug"), std::string::npos) << sections;
         EXPECT_EQ(sections.find(".stab"), std::string::npos) << sections;
 
-        const std::string file = Slurp(path);
-        EXPECT_EQ(FixedFileVersion(file), FourPart(version));
-        EXPECT_EQ(VersionString(file, "FileVersion"), version);
-        EXPECT_EQ(VersionString(file, "ProductVersion"), version);
-        EXPECT_EQ(VersionString(file, "ProductName"), Product);
-        EXPECT_EQ(VersionString(file, "OriginalFilename"), name);
-        EXPECT_NE(VersionString(file, "FileDescription").find(name.substr(0, name.size() - 4)), std::string::npos);
+        const std::string resource = VersionResource(path);
+        EXPECT_TRUE(HoldsVersion(resource, version)) << resource;
+        for (const std::string& value : {"\"ProductName\", \"" + Product, "\"OriginalFilename\", \"" + name,
+                                         "\"FileDescription\", \"" + name.substr(0, name.size() - 4)})
+            EXPECT_NE(resource.find("VALUE " + value), std::string::npos) << value << "\n" << resource;
     }
 }
 
@@ -133,48 +111,38 @@ TEST(ReleasePrograms, NeedNothingNewerThanXpSp3) {
         const std::string headers =
             RunCapture({"i686-w64-mingw32-objdump", "-p", Env("RELEASE_PROGRAMS") + "/" + name}).out;
         ASSERT_NE(headers.find("DLL Name"), std::string::npos) << "no import table read";
+        // XP is 5.1: older Windows refuse to start a program that asks for more.
+        for (const char* field : {"\nMajorOSystemVersion\t5\n", "\nMinorOSystemVersion\t1\n",
+                                  "\nMajorSubsystemVersion\t5\n", "\nMinorSubsystemVersion\t1\n"})
+            EXPECT_NE(headers.find(field), std::string::npos) << field;
         std::istringstream lines(headers);
         std::string line, dll;
-        std::set<std::string> fields;
         while (std::getline(lines, line)) {
             std::istringstream words(line);
             std::string first, second, third;
             words >> first >> second >> third;
-            if (first.rfind("Major", 0) == 0 || first.rfind("Minor", 0) == 0) {
-                if (first.find("OperatingSystem") != std::string::npos || first.find("OSystem") != std::string::npos ||
-                    first.find("Subsystem") != std::string::npos)
-                    fields.insert(first + "=" + second);
-            } else if (first == "DLL" && second == "Name:") {
+            if (first == "DLL" && second == "Name:") {
                 dll = third;
                 std::transform(dll.begin(), dll.end(), dll.begin(), ::tolower);
                 EXPECT_EQ(XpLibraries.count(dll), 1u) << dll;
             } else if (!dll.empty() && !third.empty() && second.find_first_not_of("0123456789") == std::string::npos) {
                 // "vma  hint  name" rows of the current library
                 EXPECT_EQ(LaterFunctions.count(third), 0u) << dll << " " << third;
-                if (dll == "msvcrt.dll") {
-                    EXPECT_FALSE(third.size() > 2 && third.ends_with("_s")) << third;
-                }
+                EXPECT_FALSE(dll == "msvcrt.dll" && third.size() > 2 && third.ends_with("_s")) << third;
             } else if (line.empty()) {
                 dll.clear();
             }
         }
-        // XP is 5.1: older Windows refuse to start a program that asks for more.
-        const std::set<std::string> xp = {"MajorOSystemVersion=5", "MinorOSystemVersion=1",
-                                          "MajorSubsystemVersion=5", "MinorSubsystemVersion=1"};
-        EXPECT_EQ(fields, xp);
     }
 }
 
 // --- under Wine -------------------------------------------------------------
 
-std::string Drive(const std::vector<std::string>& args) { return session->Drive(args).out; }
 bool Ok(const std::vector<std::string>& args) { return session->Drive(args).status == 0; }
 
 // Waits until every Wine process has ended, so that the installer is done and
 // the registry is on disk.
-void Settle() {
-    RunQuiet({"wineserver", "-w"});
-}
+void Settle() { RunQuiet({"wineserver", "-w"}); }
 
 std::string DriveC() { return Env("WINEPREFIX") + "/drive_c"; }
 std::string InstallDir() { return DriveC() + "/Program Files/" + Product; }
@@ -190,26 +158,17 @@ std::string Registry() { return Slurp(Env("WINEPREFIX") + "/system.reg") + Slurp
 // The "Programs and Features" entries that name our product: version of each.
 std::vector<std::string> UninstallEntries() {
     std::vector<std::string> versions;
-    std::istringstream lines(Slurp(Env("WINEPREFIX") + "/system.reg"));
-    std::string line;
-    bool inUninstall = false, ours = false;
-    std::string version;
-    auto close = [&] {
-        if (inUninstall && ours) versions.push_back(version);
-        ours = false;
-        version.clear();
-    };
-    while (std::getline(lines, line)) {
-        if (line.rfind("[", 0) == 0) {
-            close();
-            inUninstall = line.find("\\\\CurrentVersion\\\\Uninstall\\\\") != std::string::npos;
-        } else if (line == "\"DisplayName\"=\"" + Product + "\"") {
-            ours = true;
-        } else if (line.rfind("\"DisplayVersion\"=\"", 0) == 0) {
-            version = line.substr(18, line.size() - 19);
-        }
+    const std::string registry = Slurp(Env("WINEPREFIX") + "/system.reg");
+    // A key's values follow its name, up to a blank line.
+    for (std::size_t at = 0, end = 0; at < registry.size(); at = end + 2) {
+        end = std::min(registry.find("\n\n", at), registry.size());
+        const std::string key = registry.substr(at, end - at) + "\n";
+        std::smatch version;
+        if (key.find("\\\\CurrentVersion\\\\Uninstall\\\\") < key.find('\n') &&
+            key.find("\n\"DisplayName\"=\"" + Product + "\"\n") != std::string::npos &&
+            std::regex_search(key, version, std::regex("\n\"DisplayVersion\"=\"([^\"]*)\"\n")))
+            versions.push_back(version[1]);
     }
-    close();
     return versions;
 }
 
@@ -265,7 +224,7 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
     EXPECT_TRUE(fs::exists(ProductIcon())) << "the entry has no icon: " << ProductIcon();
 
     StartFromShortcut("QUARVELD", "class=QUARVELD", "installed_quarveld");
-    Drive({"command", "class=QUARVELD", "303"});
+    session->Drive({"command", "class=QUARVELD", "303"});
     EXPECT_TRUE(Ok({"click", "class=#32770;title=Exit", "7"}));
     EXPECT_TRUE(Ok({"gone", "class=QUARVELD", "5000"}));
     StartFromShortcut("Kelvane2", "class=formSimple", "installed_kelvane2");
@@ -286,7 +245,7 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
     ASSERT_EQ(Msiexec("/i", Env("NEXT_MSI")), 0);
     EXPECT_EQ(UninstallEntries(), std::vector<std::string>{Env("NEXT_VERSION")});
     for (const std::string& name : Programs)
-        EXPECT_EQ(FixedFileVersion(Slurp(InstallDir() + "/" + name)), FourPart(Env("NEXT_VERSION"))) << name;
+        EXPECT_TRUE(HoldsVersion(VersionResource(InstallDir() + "/" + name), Env("NEXT_VERSION"))) << name;
 
     ASSERT_EQ(Msiexec("/x", Env("NEXT_MSI")), 0);
     // Windows' own cache of installers stays, as on every Windows, and so do
@@ -297,9 +256,7 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
             path.find("/AppData/Roaming/Kelvane") == std::string::npos)
             left.push_back(path);
     EXPECT_EQ(left, std::vector<std::string>{});
-    const std::string registry = Registry();
-    EXPECT_EQ(registry.find(Product), std::string::npos) << "the registry still names the product";
-    EXPECT_TRUE(UninstallEntries().empty());
+    EXPECT_EQ(Registry().find(Product), std::string::npos) << "the registry still names the product";
     RunQuiet({"wineserver", "-p"});
 }
 

@@ -38,11 +38,9 @@ TEST(QuarveldSimprinter, HelpGoesToStandardOutputAndBadUsageExitsTwo) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: quarveld-simprinter"), std::string::npos) << help.out;
     EXPECT_EQ(help.err, "");
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--nak-at", "x"}, {"--noise", "F"}, {"--bogus"}}) {
-        const ToolRun run = RunTool(dir, {QUARVELD_SIMPRINTER, bad[0], bad.size() > 1 ? bad[1] : "--parallel"});
-        EXPECT_EQ(run.status, 2) << bad[0];
-        EXPECT_NE(run.err.find("usage:"), std::string::npos) << bad[0];
-    }
+    const ToolRun bad = RunTool(dir, {QUARVELD_SIMPRINTER, "--nak-at", "x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("usage:"), std::string::npos) << bad.err;
 }
 
 }  // namespace

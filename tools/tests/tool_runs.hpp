@@ -11,9 +11,13 @@
 #include <cctype>
 #include <chrono>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "image_files.hpp"
 
@@ -135,13 +139,6 @@ inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::str
     return run;
 }
 
-inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::string> env,
-                             const std::string& prompt = "", const std::string& input = "") {
-    std::vector<Typing> typing;
-    if (!input.empty()) typing.push_back({prompt, input});
-    return RunOnTerminal(std::move(argv), std::move(env), typing);
-}
-
 // What a terminal shows, line by line: escape sequences left out, every
 // carriage return or line feed a break.
 inline std::vector<std::string> TerminalSegments(const std::string& out) {
@@ -158,6 +155,23 @@ inline std::vector<std::string> TerminalSegments(const std::string& out) {
     }
     if (segments.back().empty()) segments.pop_back();
     return segments;
+}
+
+// The records of a run log, one JSON object a line; a line that is none fails.
+inline std::vector<nlohmann::json> LogLines(const std::string& path) {
+    std::vector<nlohmann::json> records;
+    std::istringstream in(ReadFile(path));
+    for (std::string line; std::getline(in, line);) {
+        records.push_back(nlohmann::json::parse(line, nullptr, false));
+        EXPECT_FALSE(records.back().is_discarded()) << line;
+    }
+    return records;
+}
+
+// The file's SHA-256 as sha256sum prints it.
+inline std::string Sha256Sum(const std::string& path) {
+    ScratchDir dir;
+    return RunTool(dir, {"/usr/bin/sha256sum", path}).out.substr(0, 64);
 }
 
 // Bytes as "1B 1D 23 ..." for readable failures.

