@@ -12,16 +12,4 @@ namespace tools {
 // opened. Failures go to standard error after "Write Error !" on standard out.
 int PrintFrames(const std::string& path);
 
-// What a run of the image will send.
-struct ImageCount {
-    long frames = 0;
-    uint64_t dataBytes = 0;   // what the progress counter reaches
-    uint64_t frameBytes = 0;  // bytes on the line towards the printer
-};
-
-// Reads the whole image once. False when it cannot be opened or a line is
-// refused; then `why` names the image, the line and the reason, and
-// `opened` tells the two apart.
-bool CountImage(const std::string& path, ImageCount& count, std::string& why, bool& opened);
-
 }  // namespace tools

@@ -270,7 +270,7 @@ int Run(const Options& options) {
         std::fputs("kelvane-send: --clear-all asks first; without a terminal give --yes\n", stderr);
         return BadUsage;
     }
-    tools::RunLog log;
+    station::RunLog log;
     std::string why;
     if (!options.log.empty() && !log.Open(options.log, why)) {
         std::fprintf(stderr, "kelvane-send: the log cannot be opened: %s\n", why.c_str());
@@ -302,7 +302,7 @@ int Run(const Options& options) {
         job = recorder.job;
     }
 
-    const std::string digest = log.IsOpen() ? tools::Sha256Hex(job) : "";
+    const std::string digest = log.IsOpen() ? station::Sha256Hex(job) : "";
     const bool several = destinations.size() > 1;
     std::vector<Outcome> outcomes;
     bool logged = true;
@@ -328,8 +328,8 @@ int Run(const Options& options) {
             const nlohmann::json record = {
                 {"result", outcome.sent ? "sent" : "error"}, {"destination", outcome.destination},
                 {"job_sha256", digest}, {"bytes", job.size()},
-                {"started", tools::UtcTimestamp(started)}, {"ended", tools::UtcTimestamp(ended)},
-                {"reason", line}, {"host", tools::HostName()}, {"tool_version", tools::ToolVersion()}};
+                {"started", station::UtcTimestamp(started)}, {"ended", station::UtcTimestamp(ended)},
+                {"reason", line}, {"host", station::HostName()}, {"tool_version", station::ToolVersion()}};
             if (!log.Append(record, why)) {
                 std::fprintf(stderr, "kelvane-send: the log lost the line for %s: %s\n", outcome.destination.c_str(),
                              why.c_str());

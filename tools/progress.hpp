@@ -7,10 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "dry_run.hpp"
+#include "image_check.hpp"
 #include "port_run.hpp"
 
 namespace tools {
+
+using station::Clock;
+using station::ImageCount;
+using station::PortRun;
+using station::RunResult;
+using station::RunState;
 
 // "0:05", "1:02:03".
 std::string Duration(double seconds);

@@ -14,6 +14,7 @@
 
 #include "console.hpp"
 #include "dry_run.hpp"
+#include "image_check.hpp"
 #include "port.hpp"
 #include "port_run.hpp"
 #include "progress.hpp"
@@ -184,23 +185,23 @@ int Fail(const std::string& why, int status) {
 struct Job {
     Options options;
     PortSettings settings;
-    tools::ImageCount count;
+    station::ImageCount count;
     bool several = false;  // a line per port, a summary at the end
     bool terminal = false;
-    tools::RunLog log;
+    station::RunLog log;
     std::string imagePath;  // in full, for the log
     uint64_t imageBytes = 0;
     std::string imageSha256;
-    tools::RunBoard board;  // outlives every run
+    station::RunBoard board;  // outlives every run
 };
 
 // Appends the run's record; false, said on standard error, when it cannot.
-bool LogRun(Job& job, const tools::PortRun& run, long unit) {
+bool LogRun(Job& job, const station::PortRun& run, long unit) {
     if (!job.log.IsOpen()) return true;
-    const tools::RunState state = run.State();
+    const station::RunState state = run.State();
     const nlohmann::json record = {
-        {"started", tools::UtcTimestamp(run.StartedAt())},
-        {"ended", tools::UtcTimestamp(run.EndedAt())},
+        {"started", station::UtcTimestamp(run.StartedAt())},
+        {"ended", station::UtcTimestamp(run.EndedAt())},
         {"port", run.Port().written},
         {"device", run.Port().device},
         {"image", job.imagePath},
@@ -212,8 +213,8 @@ bool LogRun(Job& job, const tools::PortRun& run, long unit) {
         {"result", tools::ResultWord(state.result)},
         {"reason", run.Reason()},
         {"unit", unit},
-        {"host", tools::HostName()},
-        {"tool_version", tools::ToolVersion()},
+        {"host", station::HostName()},
+        {"tool_version", station::ToolVersion()},
     };
     std::string why;
     if (job.log.Append(record, why)) return true;
@@ -230,15 +231,15 @@ struct Outcome {
 // One unit at every port at once, each on its own worker; returns once every
 // run has ended and its port is closed again.
 Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std::vector<tools::Tally>& tallies,
-                   std::vector<std::unique_ptr<tools::PortRun>>& owned) {
-    tools::RunBoard& board = job.board;
+                   std::vector<std::unique_ptr<station::PortRun>>& owned) {
+    station::RunBoard& board = job.board;
     owned.clear();
-    std::vector<tools::PortRun*> runs;
+    std::vector<station::PortRun*> runs;
     for (const NamedPort& port : ports) {
-        owned.push_back(std::make_unique<tools::PortRun>(port, job.count.frames, board));
+        owned.push_back(std::make_unique<station::PortRun>(port, job.count.frames, board));
         runs.push_back(owned.back().get());
     }
-    for (tools::PortRun* run : runs) run->Start(job.options.image, job.settings);
+    for (station::PortRun* run : runs) run->Start(job.options.image, job.settings);
     tools::ProgressView view(job.terminal, job.count, job.several);
     view.Update(runs, false);
 
@@ -267,12 +268,12 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
             board.ended.wait_for(lock, std::chrono::milliseconds(25), [&] { return board.endings != endings; });
         }
         const bool interrupted = tools::Interrupted();
-        for (tools::PortRun* run : runs) {
-            const tools::RunState state = run->State();
-            if (state.result != tools::RunResult::Running) continue;
+        for (station::PortRun* run : runs) {
+            const station::RunState state = run->State();
+            if (state.result != station::RunResult::Running) continue;
             if (interrupted) {
                 run->Stop();
-            } else if (job.options.timeoutSeconds > 0 && tools::Clock::now() - state.lastAnswer > timeout) {
+            } else if (job.options.timeoutSeconds > 0 && station::Clock::now() - state.lastAnswer > timeout) {
                 char text[64];
                 std::snprintf(text, sizeof text, "%g s", job.options.timeoutSeconds);
                 run->Stop(run->Port().label + ": no answer from the printer for " + text + " at frame " +
@@ -284,10 +285,10 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
     view.Update(runs, true);
 
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const tools::RunResult result = runs[i]->State().result;
-        outcome.aborted |= result == tools::RunResult::Aborted;
-        outcome.failed |= result != tools::RunResult::Written;
-        if (result == tools::RunResult::Written) {
+        const station::RunResult result = runs[i]->State().result;
+        outcome.aborted |= result == station::RunResult::Aborted;
+        outcome.failed |= result != station::RunResult::Written;
+        if (result == station::RunResult::Written) {
             ++tallies[i].written;
         } else {
             ++tallies[i].failed;
@@ -322,7 +323,7 @@ bool DescribeImage(Job& job, std::string& why) {
         why = job.options.image + ": " + error.message();
         return false;
     }
-    return tools::FileSha256Hex(job.options.image, job.imageSha256, why);
+    return station::FileSha256Hex(job.options.image, job.imageSha256, why);
 }
 
 }  // namespace
@@ -367,7 +368,7 @@ int main(int argc, char** argv) {
     // Counted first, so progress can say "of how many", and so a damaged
     // image is refused before any of it reaches a printer.
     bool opened = false;
-    if (!tools::CountImage(options.image, job.count, why, opened))
+    if (!station::CountImage(options.image, job.count, why, opened))
         return Fail(opened ? why + " (nothing was sent)" : why, opened ? WriteFailed : BadUsage);
     if (!options.log.empty()) {
         if (!DescribeImage(job, why)) return Fail(why, BadUsage);
@@ -377,7 +378,7 @@ int main(int argc, char** argv) {
     tools::CatchInterrupt();
     std::vector<tools::Tally> tallies;
     for (const NamedPort& port : ports) tallies.push_back({port.written, 0, 0});
-    std::vector<std::unique_ptr<tools::PortRun>> runs;
+    std::vector<std::unique_ptr<station::PortRun>> runs;
     Outcome total;
     long unit = 1;
     for (;; ++unit) {
@@ -393,13 +394,13 @@ int main(int argc, char** argv) {
     if (job.several) return total.aborted ? Aborted : total.failed ? WriteFailed : Written;
 
     // One port: the window's notices, as ever.
-    const tools::PortRun& run = *runs.front();
-    const tools::RunState state = run.State();
-    if (state.result == tools::RunResult::Written) {
+    const station::PortRun& run = *runs.front();
+    const station::RunState state = run.State();
+    if (state.result == station::RunResult::Written) {
         std::fputs("Write End !\n", stdout);
         return total.failed ? WriteFailed : Written;
     }
-    if (state.result == tools::RunResult::Aborted) {
+    if (state.result == station::RunResult::Aborted) {
         std::fputs("Aborted\n", stdout);
         std::fprintf(stderr, "quarveld-write: %s\n", run.Reason().c_str());
         return Aborted;

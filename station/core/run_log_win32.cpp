@@ -3,7 +3,7 @@
 
 #include "run_log.hpp"
 
-namespace tools {
+namespace station {
 namespace {
 
 std::string SystemText(DWORD error) {
@@ -138,4 +138,4 @@ std::string HostName() {
     return std::string(name, size);
 }
 
-}  // namespace tools
+}  // namespace station

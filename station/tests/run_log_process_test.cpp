@@ -17,7 +17,7 @@ TEST(RunLogProcesses, ToolsAppendingAtOnceKeepTheirLinesApart) {
     pid_t appenders[2];
     for (int tool : {0, 1}) {
         if ((appenders[tool] = fork()) != 0) continue;
-        tools::RunLog log;
+        station::RunLog log;
         std::string why;
         bool ok = log.Open(path, why);
         for (int unit = 1; ok && unit <= 300; ++unit)

@@ -10,7 +10,7 @@
 
 #include "run_log.hpp"
 
-namespace tools {
+namespace station {
 bool RunLog::Open(const std::string& path, std::string& why) {
     Close();
     // Read as well, to see whether the last line was finished.
@@ -102,4 +102,4 @@ std::string HostName() {
     return name;
 }
 
-}  // namespace tools
+}  // namespace station

@@ -12,7 +12,7 @@
 #include "srecord.hpp"
 #include "transfer.hpp"
 
-namespace tools {
+namespace station {
 
 using Clock = std::chrono::steady_clock;
 
@@ -84,4 +84,4 @@ private:
     std::chrono::system_clock::time_point startedAt_, endedAt_;
 };
 
-}  // namespace tools
+}  // namespace station

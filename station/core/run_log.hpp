@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tools {
+namespace station {
 
 class RunLog {
 public:
@@ -56,4 +56,4 @@ namespace detail {
 std::string HexText(const unsigned char* bytes, std::size_t size);
 }
 
-}  // namespace tools
+}  // namespace station

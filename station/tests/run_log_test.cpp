@@ -17,21 +17,21 @@ using quarveld::test::ScratchDir;
 using quarveld::test::WriteFile;
 
 TEST(RunLog, DigestsAndTimesAreTheStandardOnes) {
-    EXPECT_EQ(tools::Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(tools::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(station::Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(station::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
     // Larger than one read of the file.
     ScratchDir dir;
     const std::string bytes = RandomBytes(200 * 1024 + 7, 3);
     WriteFile(dir / "image.MOT", bytes);
     std::string hex, why;
-    ASSERT_TRUE(tools::FileSha256Hex(dir / "image.MOT", hex, why)) << why;
-    EXPECT_EQ(hex, tools::Sha256Hex(bytes));
-    EXPECT_FALSE(tools::FileSha256Hex(dir / "missing.MOT", hex, why));
+    ASSERT_TRUE(station::FileSha256Hex(dir / "image.MOT", hex, why)) << why;
+    EXPECT_EQ(hex, station::Sha256Hex(bytes));
+    EXPECT_FALSE(station::FileSha256Hex(dir / "missing.MOT", hex, why));
     EXPECT_NE(why.find("missing.MOT"), std::string::npos) << why;
 
     const sys_days day = year{2026} / December / 8;
-    EXPECT_EQ(tools::UtcTimestamp(day + hours(16) + minutes(5) + seconds(3) + milliseconds(7)),
+    EXPECT_EQ(station::UtcTimestamp(day + hours(16) + minutes(5) + seconds(3) + milliseconds(7)),
               "2026-12-08T16:05:03.007Z");
 }
 
@@ -39,7 +39,7 @@ TEST(RunLog, LinesFromManyThreadsStayWholeAfterAnUnfinishedOne) {
     ScratchDir dir;
     const std::string path = dir / "runs.jsonl";
     WriteFile(path, "{\"cut\":");  // another tool died in the middle of its line
-    tools::RunLog log;
+    station::RunLog log;
     std::string why;
     ASSERT_TRUE(log.Open(path, why)) << why;
 

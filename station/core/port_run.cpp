@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace tools {
+namespace station {
 
 PortRun::PortRun(quarveld::NamedPort port, long framesTotal, RunBoard& board)
     : port_(std::move(port)), framesTotal_(framesTotal), board_(board) {
@@ -99,4 +99,4 @@ void PortRun::EndLocked(RunResult result, std::string reason) {
     board_.ended.notify_all();
 }
 
-}  // namespace tools
+}  // namespace station

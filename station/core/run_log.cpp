@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace tools {
+namespace station {
 
 bool RunLog::Append(const nlohmann::json& record, std::string& why) {
     if (!IsOpen()) {
@@ -46,4 +46,4 @@ std::string detail::HexText(const unsigned char* bytes, std::size_t size) {
     return out;
 }
 
-}  // namespace tools
+}  // namespace station
