@@ -19,6 +19,7 @@
 #include "port_run.hpp"
 #include "progress.hpp"
 #include "run_log.hpp"
+#include "same_device.hpp"
 #include "settings_file.hpp"
 
 namespace {
@@ -181,6 +182,27 @@ int Fail(const std::string& why, int status) {
     return status;
 }
 
+// A port that was never opened wrote nothing: only the reason, on standard error.
+int Refuse(const std::string& why, int status) {
+    std::fprintf(stderr, "quarveld-write: %s\n", why.c_str());
+    return status;
+}
+
+// "COM0", "com257", "LPT2", "COM01": names of ports that do not exist here.
+// Taken as paths they would be files in the current folder.
+bool LooksLikePortName(const std::string& written) {
+    std::string upper;
+    for (char c : written) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.rfind("COM", 0) != 0 && upper.rfind("LPT", 0) != 0) return false;
+    std::size_t end = upper.size();
+    if (end > 3 && upper[end - 1] == ':') --end;
+    if (end == 3) return false;
+    for (std::size_t i = 3; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(upper[i]))) return false;
+    }
+    return true;
+}
+
 // What every run of the image shares.
 struct Job {
     Options options;
@@ -207,7 +229,7 @@ bool LogRun(Job& job, const station::PortRun& run, long unit) {
         {"image", job.imagePath},
         {"image_bytes", job.imageBytes},
         {"image_sha256", job.imageSha256},
-        {"frames_sent", state.frames},
+        {"frames_sent", run.FramesSent()},
         {"frames_total", job.count.frames},
         {"bytes_sent", state.bytes},
         {"result", tools::ResultWord(state.result)},
@@ -218,8 +240,8 @@ bool LogRun(Job& job, const station::PortRun& run, long unit) {
     };
     std::string why;
     if (job.log.Append(record, why)) return true;
-    std::fprintf(stderr, "quarveld-write: %s: the run at %s is not in the log: %s\n", job.options.log.c_str(),
-                 run.Port().label.c_str(), why.c_str());
+    std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept in %s: %s\n", unit,
+                 run.Port().label.c_str(), job.options.log.c_str(), why.c_str());
     return false;
 }
 
@@ -299,12 +321,13 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
     return outcome;
 }
 
-// Station mode: false when the operator is done (q, end of input, Ctrl+C).
+// Station mode: false when the operator is done (q, end of input, Ctrl+C;
+// the last is told by tools::Interrupted()).
 bool NextUnit() {
     std::fputs("Connect the next printers and press Enter (q to stop): ", stdout);
     std::fflush(stdout);
     char line[256];
-    if (std::fgets(line, sizeof line, stdin) == nullptr || tools::Interrupted()) {
+    if (tools::Interrupted() || std::fgets(line, sizeof line, stdin) == nullptr || tools::Interrupted()) {
         std::fputc('\n', stdout);
         return false;
     }
@@ -352,13 +375,23 @@ int main(int argc, char** argv) {
     std::vector<NamedPort> ports;
     std::string why;
     if (options.ports.empty()) ports.push_back(PortFor(settings, devices));
-    for (const std::string& written : options.ports) {
+    for (std::string written : options.ports) {
+        // "COM1:" as a command prompt writes it.
+        if (written.size() > 1 && written.back() == ':' && IsPortName(written.substr(0, written.size() - 1)))
+            written.pop_back();
+        if (!IsPortName(written) && LooksLikePortName(written))
+            return Usage("--port " + written + ": there is no such port; the ports are COM1 to COM" +
+                         std::to_string(LastComNumber) + " and LPT1 (or give a device path)");
         NamedPort port;
         if (!NamePort(written, options.parallel, devices, port, why))
-            return Fail(why + "; " + MapHint(written, ini), BadUsage);
+            return Refuse(why + "; " + MapHint(written, ini), BadUsage);
         for (const NamedPort& other : ports) {
-            if (other.device == port.device)
-                return Usage(other.written + " and " + written + " are the same port (" + port.device + ")");
+            if (station::SameDevice(other.device, port.device)) {
+                const std::string same = other.written == written ? written + " is given twice"
+                                                                  : other.written + " and " + written +
+                                                                        " are the same port, given twice";
+                return Usage(same + " (" + port.device + ")");
+            }
         }
         ports.push_back(port);
     }
@@ -367,9 +400,10 @@ int main(int argc, char** argv) {
 
     // Counted first, so progress can say "of how many", and so a damaged
     // image is refused before any of it reaches a printer.
+    // Refused before anything is sent: a matter of usage, with any number of ports.
     bool opened = false;
     if (!station::CountImage(options.image, job.count, why, opened))
-        return Fail(opened ? why + " (nothing was sent)" : why, opened ? WriteFailed : BadUsage);
+        return Fail(opened ? why + " (nothing was sent)" : why, BadUsage);
     if (!options.log.empty()) {
         if (!DescribeImage(job, why)) return Fail(why, BadUsage);
         if (!job.log.Open(options.log, why)) return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
@@ -387,6 +421,8 @@ int main(int argc, char** argv) {
         total.failed |= round.failed;
         if (round.aborted || !options.repeat || !NextUnit()) break;
     }
+    // Ctrl+C (or a lost terminal) at the prompt stops the station as aborted, not as done.
+    total.aborted |= tools::Interrupted();
     if (options.repeat) {
         std::fprintf(stdout, "%ld unit%s at each port:\n", unit, unit == 1 ? "" : "s");
         tools::PrintTallies(tallies, job.terminal);
@@ -406,5 +442,6 @@ int main(int argc, char** argv) {
         return Aborted;
     }
     // A port that cannot be opened is a matter of usage when it is the only one.
-    return Fail(run.Reason(), run.Opened() ? WriteFailed : BadUsage);
+    if (!run.Opened()) return Refuse(run.Reason(), BadUsage);
+    return Fail(run.Reason(), WriteFailed);
 }
