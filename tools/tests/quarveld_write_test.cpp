@@ -207,6 +207,8 @@ TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
     WriterSetup setup;
     SimulatedPrinter printer;
     const std::string port = printer.devicePath();
+    // The same port as a link and as itself is given twice, not "in use".
+    std::filesystem::create_symlink(port, setup.dir / "by-id");
 
     const ToolRun noImage = RunTool(setup.dir, {QUARVELD_WRITE, "--port", port}, setup.env);
     EXPECT_EQ(noImage.status, 2);
@@ -215,6 +217,7 @@ TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
                                                 {"--bits", "6"}, {"--parity", "mark"}, {"--timeout", "0"},
                                                 {"--timeout", "x"}, {"--bogus"}, {"--port"},
                                                 {"--ports", port + ",," + port}, {"--port", port, "--port", port},
+                                                {"--port", setup.dir / "by-id", "--port", port},
                                                 {"--log", setup.dir / "none/runs.jsonl"}}) {
         EXPECT_EQ(RunTool(setup.dir, setup.Args(bad), setup.env).status, 2) << bad[0];
     }
@@ -324,27 +327,36 @@ TEST(QuarveldWriteSeveral, EightPrintersTwoFailingEachForItselfAndALineEachInThe
               std::string::npos);
 }
 
+// Ctrl+C, a termination request or a closed terminal (a dropped session):
+// every port stops at once, is freed, and each run is logged as aborted.
 TEST(QuarveldWriteSeveral, CtrlCAbortsEveryPortAtOnce) {
-    WriterSetup setup;
-    WriteFile(setup.image, LongImage(12));
-    Behaviour silent;
-    silent.silentFromFrame = 1;
-    const auto printers = Printers(8, {}, silent);
-    std::vector<std::string> args;
-    for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
-    Tool tool(setup.dir, setup.Args(args), setup.env);
-    for (const auto& printer : printers) ASSERT_TRUE(printer->waitForFrames(2, 5000));
-    EXPECT_FALSE(Free(printers[7]->devicePath()));  // held while written to
-    const auto asked = std::chrono::steady_clock::now();
-    tool.Signal(SIGINT);
-    const ToolRun run = tool.Wait();
-    // quarveld_write_bench measures the time; here it only has to be prompt.
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
-    EXPECT_EQ(run.status, 3) << run.err;
-    for (const auto& printer : printers) {
-        EXPECT_NE(run.out.find(printer->devicePath() + ": aborted, 4 of 48 bytes, 1 of 12 frames"), std::string::npos)
-            << run.out;
-        EXPECT_TRUE(Free(printer->devicePath()));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        WriterSetup setup;
+        WriteFile(setup.image, LongImage(12));
+        Behaviour silent;
+        silent.silentFromFrame = 1;
+        const auto printers = Printers(8, {}, silent);
+        std::vector<std::string> args{"--log", setup.dir / "runs.jsonl"};
+        for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
+        Tool tool(setup.dir, setup.Args(args), setup.env);
+        for (const auto& printer : printers) ASSERT_TRUE(printer->waitForFrames(2, 5000));
+        EXPECT_FALSE(Free(printers[7]->devicePath()));  // held while written to
+        const auto asked = std::chrono::steady_clock::now();
+        tool.Signal(signal);
+        const ToolRun run = tool.Wait();
+        // quarveld_write_bench measures the time; here it only has to be prompt.
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+        EXPECT_EQ(run.status, 3) << run.err;
+        for (const auto& printer : printers) {
+            EXPECT_NE(run.out.find(printer->devicePath() + ": aborted, 4 of 48 bytes, 1 of 12 frames"),
+                      std::string::npos)
+                << run.out;
+            EXPECT_TRUE(Free(printer->devicePath()));
+        }
+        const std::vector<nlohmann::json> log = LogLines(setup.dir / "runs.jsonl");
+        EXPECT_EQ(log.size(), printers.size());
+        for (const nlohmann::json& record : log) EXPECT_EQ(record["result"], "aborted") << record;
     }
 }
 
@@ -402,42 +414,6 @@ TEST(QuarveldWriteSeveral, TwoToolsShareALogAndAPortThatIsNotThereFailsAlone) {
     EXPECT_EQ(written, 8);
 }
 
-
-// A closed terminal or a dropped session stops the runs as Ctrl+C does:
-// every port is freed and each run is kept in the log as aborted.
-TEST(QuarveldWriteSeveral, HangUpAndTerminateAbortEveryPortAndKeepTheirRecords) {
-    for (const int signal : {SIGHUP, SIGTERM}) {
-        SCOPED_TRACE(strsignal(signal));
-        WriterSetup setup;
-        WriteFile(setup.image, LongImage(12));
-        Behaviour silent;
-        silent.silentFromFrame = 1;
-        const auto printers = Printers(3, {}, silent);
-        std::vector<std::string> args{"--log", setup.dir / "runs.jsonl"};
-        for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
-        Tool tool(setup.dir, setup.Args(args), setup.env);
-        for (const auto& printer : printers) ASSERT_TRUE(printer->waitForFrames(2, 5000));
-        tool.Signal(signal);
-        const ToolRun run = tool.Wait();
-        EXPECT_EQ(run.status, 3) << run.err;
-        const std::vector<nlohmann::json> log = LogLines(setup.dir / "runs.jsonl");
-        EXPECT_EQ(log.size(), printers.size());
-        for (const nlohmann::json& record : log) EXPECT_EQ(record["result"], "aborted") << record;
-        for (const auto& printer : printers) EXPECT_TRUE(Free(printer->devicePath()));
-    }
-}
-
-// The same port twice, under two names: a link and what it points at.
-TEST(QuarveldWriteSeveral, APortGivenAsALinkAndAsItselfIsGivenTwice) {
-    WriterSetup setup;
-    SimulatedPrinter printer;
-    std::filesystem::create_symlink(printer.devicePath(), setup.dir / "by-id");
-    const ToolRun run =
-        RunTool(setup.dir, setup.Args({"--port", setup.dir / "by-id", "--port", printer.devicePath()}), setup.env);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("are the same port, given twice"), std::string::npos) << run.err;
-    EXPECT_EQ(printer.framesReceived(), 0u);
-}
 
 // With the log's file system full, a line that does not fit is not left in
 // part: the log stays as it was, the tool says the record was not kept, and
