@@ -398,8 +398,8 @@ int Run(const Options& options) {
                 {"started", station::UtcTimestamp(started)}, {"ended", station::UtcTimestamp(ended)},
                 {"reason", line}, {"host", station::HostName()}, {"tool_version", station::ToolVersion()}};
             if (!log.Append(record, why)) {
-                std::fprintf(stderr, "kelvane-send: the record of the job to %s was not kept in %s: %s\n",
-                             outcome.destination.c_str(), options.log.c_str(), why.c_str());
+                std::fprintf(stderr, "kelvane-send: the record of the job to %s was not kept: %s\n",
+                             outcome.destination.c_str(), why.c_str());
                 logged = false;
             }
         }

@@ -242,8 +242,8 @@ bool LogRun(Job& job, const station::PortRun& run, long unit) {
     };
     std::string why;
     if (job.log.Append(record, why)) return true;
-    std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept in %s: %s\n", unit,
-                 run.Port().label.c_str(), job.options.log.c_str(), why.c_str());
+    std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept: %s\n", unit,
+                 run.Port().label.c_str(), why.c_str());
     return false;
 }
 
