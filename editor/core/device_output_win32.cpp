@@ -74,10 +74,10 @@ DeviceCalls& DeviceCallTable() {
 
 OutputDevice::OutputDevice(const std::string& path, bool createFile) {
     // A device name (LPT1, COM10, \\.\...) is never created as a file; other
-    // paths get every job appended, as a printer receives them. A port opens
-    // through the device namespace, the only way to COM10 and up.
+    // paths get every job appended, as a printer receives them. A port past
+    // COM9 or LPT9 opens only through the device namespace.
     const std::string port = PortName(path);
-    const std::string name = port.empty() ? path : "\\\\.\\" + port;
+    const std::string name = port.empty() ? path : port.size() == 4 && port[3] != '0' ? port : "\\\\.\\" + port;
     const DWORD disposition = createFile && !IsDeviceName(path) ? OPEN_ALWAYS : OPEN_EXISTING;
     const DeviceCalls& call = DeviceCallTable();
     HANDLE h = call.createFile(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
