@@ -63,7 +63,8 @@ bool DriverIsXpsBased(HANDLE printer) {
     const std::vector<BYTE> info = Info([&](BYTE* buffer, DWORD size, DWORD* needed) {
         return SpoolerCallTable().getPrinterDriver(printer, nullptr, 8, buffer, size, needed);
     });
-    return !info.empty() && (reinterpret_cast<const DRIVER_INFO_8W*>(info.data())->dwPrinterDriverAttributes & DriverXps);
+    return !info.empty() &&
+           (reinterpret_cast<const DRIVER_INFO_8W*>(info.data())->dwPrinterDriverAttributes & DriverXps) != 0;
 }
 
 }  // namespace
@@ -158,7 +159,8 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
         sent += written;
     }
     if (sent < bytes.size())
-        throw cancelled("took only " + std::to_string(sent) + " of the job's " + std::to_string(bytes.size()) + " bytes");
+        throw cancelled("took only " + std::to_string(sent) + " of the job's " + std::to_string(bytes.size()) +
+                        " bytes");
     call.endPagePrinter(printer.get());
     if (!call.endDocPrinter(printer.get())) throw LinkError(failure("refused the job", GetLastError()));
 

@@ -75,10 +75,14 @@ TEST_F(WithDriver, APulledAdapterIsGoneAndOtherFailuresPass) {
         bool statusReadable, parallel;
         IoStatus expected;
     } cases[] = {
-        {ERROR_ACCESS_DENIED, true, false, IoStatus::Gone},     {ERROR_OPERATION_ABORTED, true, false, IoStatus::Gone},
-        {ERROR_BAD_COMMAND, true, false, IoStatus::Gone},       {ERROR_GEN_FAILURE, true, true, IoStatus::Gone},
-        {ERROR_DEVICE_NOT_CONNECTED, true, false, IoStatus::Gone}, {ERROR_COUNTER_TIMEOUT, false, false, IoStatus::Gone},
-        {ERROR_COUNTER_TIMEOUT, true, false, IoStatus::Failed}, {ERROR_COUNTER_TIMEOUT, false, true, IoStatus::Failed},
+        {ERROR_ACCESS_DENIED, true, false, IoStatus::Gone},
+        {ERROR_OPERATION_ABORTED, true, false, IoStatus::Gone},
+        {ERROR_BAD_COMMAND, true, false, IoStatus::Gone},
+        {ERROR_GEN_FAILURE, true, true, IoStatus::Gone},
+        {ERROR_DEVICE_NOT_CONNECTED, true, false, IoStatus::Gone},
+        {ERROR_COUNTER_TIMEOUT, false, false, IoStatus::Gone},
+        {ERROR_COUNTER_TIMEOUT, true, false, IoStatus::Failed},
+        {ERROR_COUNTER_TIMEOUT, false, true, IoStatus::Failed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("error " + std::to_string(c.error) + (c.parallel ? ", parallel" : ""));

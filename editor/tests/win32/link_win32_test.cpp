@@ -26,7 +26,9 @@ HANDLE WINAPI PortOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWOR
 DWORD WINAPI PortType(HANDLE) { return port.type; }
 BOOL WINAPI PortState(HANDLE, LPDCB) { return port.line; }
 BOOL WINAPI PortTimeouts(HANDLE, LPCOMMTIMEOUTS) { return TRUE; }
-BOOL WINAPI PortWrite(HANDLE, LPCVOID, DWORD, LPDWORD n, LPOVERLAPPED) { return *n = 0, SetLastError(port.writeError), FALSE; }
+BOOL WINAPI PortWrite(HANDLE, LPCVOID, DWORD, LPDWORD n, LPOVERLAPPED) {
+    return *n = 0, SetLastError(port.writeError), FALSE;
+}
 BOOL WINAPI PortStatus(HANDLE, LPDWORD, LPCOMSTAT) { return port.statusReadable; }
 BOOL WINAPI PortClose(HANDLE) { return TRUE; }
 
@@ -50,7 +52,7 @@ TEST(DeviceOutputOnWindows, APulledAdapterIsReportedAsGone) {
     };
     DeviceCallTable() = {PortOpen, PortType, PortState, PortTimeouts, PortWrite, PortStatus, PortClose};
     for (const auto& c : cases) {
-        SCOPED_TRACE("error " + std::to_string(c.port.writeError) + (c.port.type == FILE_TYPE_DISK ? " on a file" : ""));
+        SCOPED_TRACE("error " + std::to_string(c.port.writeError) + (c.port.type == FILE_TYPE_DISK ? ", a file" : ""));
         port = c.port;
         try {
             vexlo::WriteToDevice("COM7", "\x1B\x1D\x23", std::chrono::seconds(1));
@@ -116,7 +118,8 @@ BOOL WINAPI GetPrinter(HANDLE, DWORD, LPBYTE buffer, DWORD size, LPDWORD needed)
 // refuse it; a job goes whole or is cancelled; an offline printer is
 // reported as a paused queue is.
 TEST(SpoolerOnWindows, DatatypesWholeJobsAndOfflinePrinters) {
-    const std::string job("\x1B\x1D\x23\x2C\x33\x30\x30\x30\x35\x0A\x00\x1B\x1D\x23\x54\x30\x30\x30\x30\x30\x0A\x00", 22);
+    const std::string job(
+        "\x1B\x1D\x23\x2C\x33\x30\x30\x30\x35\x0A\x00\x1B\x1D\x23\x54\x30\x30\x30\x30\x30\x0A\x00", 22);
     const DWORD xps = 0x2, all = ~0u;  // the driver's attribute: XPS-based
     const struct {
         SpoolerSetup set;
@@ -133,7 +136,7 @@ TEST(SpoolerOnWindows, DatatypesWholeJobsAndOfflinePrinters) {
         {{0, true, false, false, 5, all, 0, 0}, L"RAW", "", ""},
         {{0, true, false, false, 4, 8, 0, 0}, L"RAW", "Printer \"Shop\" took only 8 of the job's 22 bytes: ", ""},
         {{0, true, false, false, all, all, PRINTER_STATUS_PAUSED, 0}, L"RAW", "", "Printer queue \"Shop\" is paused"},
-        {{0, true, false, false, all, all, PRINTER_STATUS_OFFLINE, 0}, L"RAW", "", "Printer \"Shop\" is offline or in error"},
+        {{0, true, false, false, all, all, PRINTER_STATUS_OFFLINE, 0}, L"RAW", "", "Printer \"Shop\" is offline"},
         {{0, true, false, false, all, all, PRINTER_STATUS_ERROR, 0}, L"RAW", "", "is offline or in error"},
         {{0, true, false, false, all, all, 0, PRINTER_ATTRIBUTE_WORK_OFFLINE}, L"RAW", "", "is offline or in error"},
     };
