@@ -22,7 +22,9 @@ BOOL Fails(DWORD error) {
     SetLastError(error);
     return error == 0;
 }
-HANDLE WINAPI Open(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) { return HANDLE(0x5150); }
+HANDLE WINAPI Open(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    return reinterpret_cast<HANDLE>(intptr_t{0x5150});
+}
 BOOL WINAPI Done(HANDLE) { return TRUE; }
 BOOL WINAPI Queues(HANDLE, DWORD, DWORD) { return TRUE; }
 BOOL WINAPI GetState(HANDLE, LPDCB dcb) { return *dcb = driver.held, TRUE; }

@@ -15,7 +15,7 @@
 namespace kelvane {
 namespace {
 
-HANDLE const Fake = HANDLE(0x5150);
+HANDLE const Fake = reinterpret_cast<HANDLE>(intptr_t{0x5150});
 
 struct Port {
     DWORD type, writeError;
