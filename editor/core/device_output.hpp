@@ -39,7 +39,26 @@ public:
 private:
     int handle_ = -1;
     int openError_ = 0;
+    // Windows: a port, and among ports a serial line, whose failures say
+    // more than a file's.
+    bool port_ = false;
+    bool line_ = false;
 };
+
+// "COM10" for "com10:", and so for every COMn and LPTn as a user may write a
+// port (any case, any number, a colon or not); "" for anything else. Such a
+// name is never a file: to Windows only COM1-9 and LPT1-9 are devices by
+// their bare names, so COM10 would become a file in the current folder.
+inline std::string PortName(const std::string& text) {
+    std::string name;
+    for (char c : text) name += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0)) return "";
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return "";
+    }
+    return name;
+}
 
 // The system's text for an error number.
 std::string ErrorText(int error);

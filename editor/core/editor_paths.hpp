@@ -19,15 +19,21 @@ std::string EditorSettingsPath();
 // device is never waited on.
 std::string ReadSettingsFile(const std::string& path, std::string& text);
 
-// "LPT1" as "Load Switches" opens it.
-struct ParallelPort {
-    std::string path;     // what is opened
+// A port ("LPT1", "COM10") as this machine opens it.
+struct PortDevice {
+    std::string path;     // what is opened; "" when this machine has no device for the port
     std::string setting;  // the file that maps it, "" when nothing can
     std::string problem;  // why that file could not be read, "" when it could
 };
+// "LPT1" as "Load Switches" opens it.
+using ParallelPort = PortDevice;
 
-// Reads the map once; the file is never written. Linux: LPT1= in the
-// [Devices] section of `settingsFile`, taken as written, else /dev/lp0.
-ParallelPort ReadParallelPort(const std::string& settingsFile);
+// Reads the map once; the file is never written. `port` as PortName gives
+// it. Windows: the system's own port. Linux: the [Devices] section of
+// `settingsFile` (COM10=/dev/ttyUSB0), taken as written, else /dev/ttyS0,
+// /dev/ttyS1 and /dev/lp0 for COM1, COM2 and LPT1, and nothing for others.
+PortDevice ReadPortDevice(const std::string& port, const std::string& settingsFile);
+
+inline ParallelPort ReadParallelPort(const std::string& settingsFile) { return ReadPortDevice("LPT1", settingsFile); }
 
 }  // namespace kelvane

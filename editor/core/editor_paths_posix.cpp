@@ -65,17 +65,22 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
     return why;
 }
 
-ParallelPort ReadParallelPort(const std::string& settingsFile) {
-    ParallelPort port{"/dev/lp0", settingsFile, ""};
+PortDevice ReadPortDevice(const std::string& port, const std::string& settingsFile) {
+    const std::string standard = port == "COM1"   ? "/dev/ttyS0"
+                                 : port == "COM2" ? "/dev/ttyS1"
+                                 : port == "LPT1" ? "/dev/lp0"
+                                                  : "";
+    PortDevice device{standard, settingsFile, ""};
     IniStore store;
     std::string why;
     if (!store.Read(settingsFile, &why)) {
-        port.problem = "The device map " + settingsFile + " could not be read: " + why + ". LPT1 is " + port.path + ".";
-        return port;
+        device.problem = "The device map " + settingsFile + " could not be read: " + why + ".";
+        if (!standard.empty()) device.problem += " " + port + " is " + standard + ".";
+        return device;
     }
-    const std::string mapped = store.PlainValue("Devices", "LPT1").value_or("");
-    if (!mapped.empty()) port.path = mapped;
-    return port;
+    const std::string mapped = store.PlainValue("Devices", port).value_or("");
+    if (!mapped.empty()) device.path = mapped;
+    return device;
 }
 
 }  // namespace kelvane

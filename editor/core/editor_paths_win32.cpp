@@ -42,9 +42,9 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
     return why;
 }
 
-ParallelPort ReadParallelPort(const std::string&) {
+PortDevice ReadPortDevice(const std::string& port, const std::string&) {
     // The system's own name: no map on Windows.
-    return {"LPT1", "", ""};
+    return {port, "", ""};
 }
 
 }  // namespace kelvane

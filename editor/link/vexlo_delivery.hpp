@@ -32,6 +32,8 @@ struct SpoolerJob {
     // The queue is stopped: the job waits there until it is resumed. Not a
     // failure, but the user must hear of it.
     bool queuePaused = false;
+    // The printer is off or in error (Windows says "offline"): the same.
+    bool printerOffline = false;
 };
 
 // Sends `bytes` as one raw job to `queue`.
@@ -39,6 +41,11 @@ SpoolerJob SendToSpooler(const std::string& queue, const std::string& bytes, con
 
 // What the user is told after a job went to a paused queue.
 std::string PausedQueueNotice(const std::string& queue);
+// And after a job went to a printer that is offline.
+inline std::string OfflinePrinterNotice(const std::string& queue) {
+    return "Printer \"" + queue + "\" is offline or in error: the job waits in its queue until the printer is "
+           "switched on and ready.";
+}
 
 // --- devices and files -----------------------------------------------------
 
@@ -49,7 +56,8 @@ std::vector<std::string> ListDevices();
 // Opens `path` for writing, writes `bytes` in order and closes it. A terminal
 // is switched to raw output first so LF is not turned into CR LF. A regular
 // file gets the job appended, as a printer receives every job; paths under
-// /dev are never created. `stallTimeout` bounds the wait for a device that
+// /dev are never created. A port's name (COM1, com10:, LPT2) opens that port
+// (ReadPortDevice), never a file. `stallTimeout` bounds the wait for a device that
 // takes no more bytes.
 void WriteToDevice(const std::string& path, const std::string& bytes,
                    std::chrono::milliseconds stallTimeout = std::chrono::seconds(20));
@@ -60,7 +68,8 @@ void WriteToDevice(const std::string& path, const std::string& bytes,
 void ReplaceFile(const std::string& path, const std::string& bytes);
 
 // The failure of a device that could not be opened with errno `err`; for a
-// permission problem it names the group that owns the device.
-LinkError OpenFailure(const std::string& path, int err);
+// permission problem it names the group that owns the device. `label` names
+// it to the user: the path, or the port that leads there ("COM3 (/dev/ttyUSB0)").
+LinkError OpenFailure(const std::string& path, int err, const std::string& label);
 
 }  // namespace kelvane::vexlo

@@ -91,9 +91,9 @@ std::vector<std::string> ListDevices() {
     return out;
 }
 
-LinkError OpenFailure(const std::string& path, int err) {
+LinkError OpenFailure(const std::string& path, int err, const std::string& label) {
     const bool device = StartsWith(path, "/dev/");
-    std::string msg = "Cannot open " + path + ": " + ErrorText(err) + ".";
+    std::string msg = "Cannot open " + label + ": " + ErrorText(err) + ".";
     switch (err) {
     case EACCES:
     case EPERM: {

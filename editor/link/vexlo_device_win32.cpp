@@ -2,9 +2,11 @@
 #include "vexlo_delivery.hpp"
 
 #include "device_output.hpp"
+#include "utf16_win32.hpp"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 
 // windows.h renames the function of the same name.
@@ -13,20 +15,43 @@
 namespace kelvane::vexlo {
 
 std::vector<std::string> ListDevices() {
-    // The ports the system knows by name, the parallel port first.
+    // The ports the system knows by name, COM10 and up among them: the
+    // parallel ones first, each kind by number.
+    std::vector<wchar_t> names(1 << 16);
+    DWORD length = 0;
+    while ((length = QueryDosDeviceW(nullptr, names.data(), static_cast<DWORD>(names.size()))) == 0 &&
+           GetLastError() == ERROR_INSUFFICIENT_BUFFER && names.size() < (1u << 22))
+        names.resize(names.size() * 4);
     std::vector<std::string> out;
-    char target[1024];
-    for (const char* name : {"LPT1", "LPT2", "COM1", "COM2", "COM3", "COM4"}) {
-        if (QueryDosDeviceA(name, target, sizeof target)) out.emplace_back(name);
+    for (DWORD at = 0; at < length && names[at];) {
+        const std::wstring name(names.data() + at);
+        at += static_cast<DWORD>(name.size()) + 1;
+        const std::string port = PortName(Narrow(name));
+        if (!port.empty() && std::find(out.begin(), out.end(), port) == out.end()) out.push_back(port);
     }
+    std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+        if (a[0] != b[0]) return a[0] == 'L';
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
     return out;
 }
 
-LinkError OpenFailure(const std::string& path, int err) {
-    std::string msg = "Cannot open " + path + ": " + ErrorText(err) + ".";
+LinkError OpenFailure(const std::string& path, int err, const std::string& label) {
+    const bool port = !PortName(path).empty();
+    std::string msg = "Cannot open " + label + ": " + ErrorText(err) + ".";
     switch (err) {
-    case EACCES: msg += " Choose a file in a folder you may write to, or ask the administrator."; break;
-    case ENOENT: msg += " Check that the folder or the port exists."; break;
+    case EACCES:
+        if (port) return LinkError(msg + " Another program may be using the port.");
+        msg += " Choose a file in a folder you may write to, or ask the administrator.";
+        break;
+    case ENOENT:
+        if (port) {
+            return LinkError(LinkRemedy::RefreshDevices,
+                             "Cannot open " + label + ": this PC has no such port. Is the printer's cable or USB "
+                             "adapter plugged in?");
+        }
+        msg += " Check that the folder exists.";
+        break;
     case ENODEV: msg += " Is the printer connected and switched on?"; break;
     case EBUSY: msg += " Another program may be using it."; break;
     default: break;
@@ -36,7 +61,7 @@ LinkError OpenFailure(const std::string& path, int err) {
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {
     if (path.empty()) throw LinkError("No output file name is given.");
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
             throw LinkError("Cannot write the file " + path + ": a folder of that name is already there.");
@@ -51,7 +76,8 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     // leaves only this file, which the next save takes over.
     const size_t name = path.find_last_of("\\/:") + 1;  // 0 when there is no folder
     const std::string tmp = path.substr(0, name) + "." + path.substr(name) + ".saving";
-    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring wideTmp = Widen(tmp);
+    HANDLE h = CreateFileW(wideTmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         std::string msg = "Cannot write the file " + path + ".";
@@ -66,8 +92,9 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
                           done == bytes.size());
     const bool flushed = written && FlushFileBuffers(h);
     CloseHandle(h);
-    if (!flushed || !MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(tmp.c_str());
+    if (!flushed ||
+        !MoveFileExW(wideTmp.c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(wideTmp.c_str());
         throw LinkError("Cannot write the file " + path + ". The old file was left as it was.");
     }
 }

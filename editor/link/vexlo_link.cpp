@@ -200,7 +200,11 @@ void VexloLink::EndJob() {
     switch (dest.kind) {
     case LinkDestination::Kind::Spooler: {
         const vexlo::SpoolerJob job = vexlo::SendToSpooler(dest.name, bytes, JobTitle);
-        if (job.queuePaused) notice_ = vexlo::PausedQueueNotice(dest.name);
+        if (job.queuePaused) {
+            notice_ = vexlo::PausedQueueNotice(dest.name);
+        } else if (job.printerOffline) {
+            notice_ = vexlo::OfflinePrinterNotice(dest.name);
+        }
         return;
     }
     case LinkDestination::Kind::Device: {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <regex>
 
 #include "tool_runs.hpp"
@@ -219,6 +221,48 @@ TEST(KelvaneSend, ALogOnAFullDiskKeepsNoPartOfALine) {
     EXPECT_NE(run.err.find("the record of the job to device " + setup.dir / "lp" + " was not kept"), std::string::npos)
         << run.err;
     EXPECT_EQ(ReadFile(disk.Path("sends.jsonl")), before);
+}
+
+// A port's name (any case, any number, a colon or not) is never a file: it
+// goes through the [Devices] map of Kelvane2.ini, or is refused with the
+// line that maps it.
+TEST(KelvaneSend, PortNamesGoThroughTheDeviceMapAndNeverBecomeFiles) {
+    EditorSetup setup;
+    const std::string ini = setup.dir / "config/kelvane/Kelvane2.ini";
+    std::filesystem::create_directories(setup.dir / "config/kelvane");
+    WriteFile(ini, "[Devices]\ncom10=" + setup.dir / "adapter" + "\nLPT2=" + setup.dir / "lpt2" + "\n");
+    const std::string job = std::string("\x1B\x1D\x23\x2C\x31\x31\x31\x0A\x00", 9) + Closing;
+    struct Case {
+        std::string written, file, error;
+    };
+    const Case cases[] = {
+        {"COM10", "adapter", ""},
+        {"com10:", "adapter", ""},
+        {"lpt2:", "lpt2", ""},
+        {"Com11", "", "COM11 is mapped to no device on this machine; add COM11=DEVICE (for example "
+                      "COM11=/dev/ttyUSB0) to the [Devices] section of " + ini + ", or give the device itself"},
+        {"LPT10:", "", "LPT10 is mapped to no device on this machine; add LPT10=DEVICE"},
+    };
+    // Run from the scratch folder, where a port taken for a file would appear.
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(setup.dir / "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string old = c.file.empty() ? "" : ReadFile(setup.dir / c.file);
+        const ToolRun run = setup.Send({"--device", c.written, "1=11"});
+        EXPECT_EQ(run.status, c.error.empty() ? 0 : 1) << run.err;
+        if (c.file.empty()) {
+            EXPECT_EQ(run.err.find("kelvane-send: " + c.error), 0u) << run.err;
+        } else {
+            EXPECT_EQ(Hex(ReadFile(setup.dir / c.file)), Hex(old + job));
+        }
+    }
+    std::filesystem::current_path(before);
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(setup.dir / ""))
+        made.push_back(entry.path().filename().string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"adapter", "config", "lpt2", "tool.err", "tool.out"}));
 }
 
 TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {

@@ -71,6 +71,29 @@ if(NOT results STREQUAL "sent;error;sent")
   message(FATAL_ERROR "kelvane-send --log: results ${results}, log:\n${lines}")
 endif()
 
+# A port's name is never a file: com10: opens the system's COM10 (here
+# Wine's port map leads it to a file), and COM11, which is not there, is an
+# error; neither leaves a file named like a port behind.
+file(WRITE ${WORK}/com10.out "")
+file(REMOVE ${WORK}/COM10 ${WORK}/COM11 ${WORK}/com10 ${WORK}/com10:)  # left by an earlier run
+execute_process(COMMAND ${WINE} reg add "HKLM\\Software\\Wine\\Ports" /v COM10 /d ${WORK}/com10.out /f
+                OUTPUT_QUIET ERROR_QUIET)
+execute_process(COMMAND wineserver -k OUTPUT_QUIET ERROR_QUIET)
+execute_process(COMMAND wineserver -w OUTPUT_QUIET ERROR_QUIET)
+run_tool(text code --device com10: 3=0005)
+file(READ ${WORK}/com10.out port HEX)
+if(NOT code EQUAL 0 OR NOT port STREQUAL expected)
+  message(FATAL_ERROR "kelvane-send --device com10: status ${code}, the port got ${port}, printed:\n${text}")
+endif()
+execute_process(COMMAND ${WINE} ${TOOL} --device COM11 3=0005 WORKING_DIRECTORY ${WORK}
+                OUTPUT_QUIET ERROR_VARIABLE why RESULT_VARIABLE code)
+file(GLOB files RELATIVE ${WORK} ${WORK}/*)
+set(ports "${files}")
+list(FILTER ports INCLUDE REGEX "^[Cc][Oo][Mm]1[01]:?$")
+if(NOT code EQUAL 1 OR NOT why MATCHES "Cannot open COM11: this PC has no such port" OR ports)
+  message(FATAL_ERROR "kelvane-send --device COM11: status ${code}, files ${ports}, said:\n${why}")
+endif()
+
 set(TOOL ${KDECODE})
 run_tool(text code saved.prn)
 set(expected "Memory Switch 2 = 0123 (bits 0, 1, 5, 8)\nMemory Switch A = 8000 (bit F)\nClosing command\n")

@@ -4,17 +4,19 @@
 #include <string>
 
 #include "port_platform.hpp"
+#include "port_win32.hpp"
+#include "utf16_win32.hpp"
 
 namespace quarveld {
 namespace {
 
 // The system's text for an error code, on one line.
 std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string why = n ? std::string(text, n) : "error " + std::to_string(error);
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string why = n ? Narrow(std::wstring(text, n)) : "error " + std::to_string(error);
     if (text) LocalFree(text);
     while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ' || why.back() == '.'))
         why.pop_back();
@@ -23,10 +25,13 @@ std::string SystemText(DWORD error) {
     return why;
 }
 
-// Errors after which the device is not coming back: a USB adapter pulled,
-// a line hung up.
+// Errors after which the device is not coming back: a USB adapter pulled
+// out (its drivers then fail every call with access denied, aborted, bad
+// command, general failure or not connected), a line hung up.
 bool DeviceGone(DWORD error) {
     switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_OPERATION_ABORTED:
         case ERROR_NOT_READY:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
@@ -43,16 +48,15 @@ bool DeviceGone(DWORD error) {
 
 class Win32Port final : public WritePort {
 public:
-    explicit Win32Port(HANDLE handle) : handle_(handle) {}
-    ~Win32Port() override { CloseHandle(handle_); }
+    Win32Port(HANDLE handle, bool serial) : handle_(handle), serial_(serial) {}
+    ~Win32Port() override { Comm().closeHandle(handle_); }
     Win32Port(const Win32Port&) = delete;
     Win32Port& operator=(const Win32Port&) = delete;
 
     std::size_t Write(const uint8_t* bytes, std::size_t length, IoStatus& status) override {
         DWORD written = 0;
-        if (!WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr)) {
-            const DWORD error = GetLastError();
-            status = DeviceGone(error) ? IoStatus::Gone : IoStatus::Failed;
+        if (!Comm().writeFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr)) {
+            status = FailureStatus(GetLastError());
             // A failed call returns at once; wait as long as a write may take,
             // so that a caller repeating it does not spin.
             if (status == IoStatus::Failed)
@@ -65,22 +69,33 @@ public:
 
     IoStatus ReadByte(uint8_t& byte) override {
         DWORD got = 0;
-        if (!ReadFile(handle_, &byte, 1, &got, nullptr)) {
-            const DWORD error = GetLastError();
-            if (DeviceGone(error)) return IoStatus::Gone;
-            Sleep(ReadTimeoutMs);
-            return IoStatus::Failed;
+        if (!Comm().readFile(handle_, &byte, 1, &got, nullptr)) {
+            const IoStatus status = FailureStatus(GetLastError());
+            if (status == IoStatus::Failed) Sleep(ReadTimeoutMs);
+            return status;
         }
         return got == 1 ? IoStatus::Ok : IoStatus::TimedOut;
     }
 
 private:
+    // A serial line whose status cannot be read either is gone, whatever
+    // the failed call said; reading it also clears a line error that would
+    // hold up the next call.
+    IoStatus FailureStatus(DWORD error) const {
+        if (DeviceGone(error)) return IoStatus::Gone;
+        DWORD lineErrors = 0;
+        COMSTAT state{};
+        if (serial_ && !Comm().clearCommError(handle_, &lineErrors, &state)) return IoStatus::Gone;
+        return IoStatus::Failed;
+    }
+
     HANDLE handle_;
+    bool serial_;
 };
 
 HANDLE OpenDevice(const std::string& name, std::string& why) {
-    const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = Comm().createFile(Widen(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) why = SystemText(GetLastError());
     return handle;
 }
@@ -92,28 +107,41 @@ bool SetTimeouts(HANDLE handle) {
     timeouts.ReadTotalTimeoutConstant = ReadTimeoutMs;
     timeouts.WriteTotalTimeoutMultiplier = WriteTimeoutPerByteMs;
     timeouts.WriteTotalTimeoutConstant = WriteTimeoutConstantMs;
-    return SetCommTimeouts(handle, &timeouts) != 0;
+    return Comm().setCommTimeouts(handle, &timeouts) != 0;
 }
 
 // A serial line that cannot be set up is no use: its reason, and the device closed.
 std::unique_ptr<WritePort> LineSetUpFailure(HANDLE handle, std::string& why) {
     why = LineSetUpFailed + SystemText(GetLastError());
-    CloseHandle(handle);
+    Comm().closeHandle(handle);
     return nullptr;
 }
 
 }  // namespace
+
+CommCalls SystemComm() {
+    return {CreateFileW, SetupComm, GetCommState, SetCommState, SetCommTimeouts,
+            PurgeComm,   WriteFile, ReadFile,     ClearCommError, CloseHandle};
+}
+
+CommCalls& Comm() {
+    static CommCalls calls = SystemComm();
+    return calls;
+}
 
 std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineParameters& line,
                                             std::string& why) {
     const HANDLE handle = OpenDevice(path, why);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
 
-    SetupComm(handle, 256, 256);
-    // Only the fields the line needs change; the rest stay as the device has them.
+    Comm().setupComm(handle, 256, 256);
+    // Only the fields the line needs change; the rest stay as the device
+    // has them: the flow-control characters and limits too, which mean
+    // nothing without flow control but which some drivers check (XON must
+    // differ from XOFF).
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle, &dcb)) return LineSetUpFailure(handle, why);
+    if (!Comm().getCommState(handle, &dcb)) return LineSetUpFailure(handle, why);
     dcb.BaudRate = static_cast<DWORD>(line.baudRate);
     dcb.ByteSize = static_cast<BYTE>(line.dataBits);
     dcb.Parity = line.parity == ParityMode::Odd ? ODDPARITY : line.parity == ParityMode::Even ? EVENPARITY : NOPARITY;
@@ -131,13 +159,10 @@ std::unique_ptr<WritePort> OpenSerialDevice(const std::string& path, const LineP
     dcb.fNull = 0;
     dcb.fRtsControl = line.rtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = 0;
-    dcb.XonLim = 0;
-    dcb.XoffLim = 0;
-    dcb.XonChar = dcb.XoffChar = dcb.ErrorChar = dcb.EofChar = dcb.EvtChar = 0;
     // Without the time-outs a read could wait for ever.
-    if (!SetCommState(handle, &dcb) || !SetTimeouts(handle)) return LineSetUpFailure(handle, why);
-    PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    return std::make_unique<Win32Port>(handle);
+    if (!Comm().setCommState(handle, &dcb) || !SetTimeouts(handle)) return LineSetUpFailure(handle, why);
+    Comm().purgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    return std::make_unique<Win32Port>(handle, true);
 }
 
 std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::string& why) {
@@ -145,7 +170,7 @@ std::unique_ptr<WritePort> OpenParallelDevice(const std::string& path, std::stri
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // No line here; a device that takes no time-outs (a file) still takes the bytes.
     SetTimeouts(handle);
-    return std::make_unique<Win32Port>(handle);
+    return std::make_unique<Win32Port>(handle, false);
 }
 
 }  // namespace quarveld
