@@ -3,6 +3,7 @@
 // second thread, jobs delivered to files.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 // windows.h renames the link's function of the same name.
 #undef ReplaceFile
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -21,6 +23,7 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "utf16_win32.hpp"
 #include "vexlo_delivery.hpp"
 #include "windows.hpp"
 
@@ -33,6 +36,11 @@ std::string Bytes(std::initializer_list<unsigned char> bytes) { return std::stri
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -164,7 +172,7 @@ std::function<void(HWND)> ChooseFile(const std::string& path) {
     return [path](HWND dialog) {
         HWND name = nullptr;
         for (int i = 0; i < 100 && !(name = GetDlgItem(dialog, 0x47c)); ++i) Sleep(50);
-        SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(path).c_str()));
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     };
 }
@@ -752,6 +760,85 @@ TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
     vexlo::ReplaceFile(prn, Closing);
     EXPECT_EQ(ReadAll(prn), Closing);
     EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A user name, a folder and a file in scripts the ANSI code page cannot hold:
+// the settings folder is made under %APPDATA%, the device box shows the path
+// as typed and the job reaches it, the file dialogs (owned by their window,
+// the current folder left as it was) save there, and the next start reads
+// the choice back.
+TEST_F(Windows, NamesInAnyScriptReachFilesFoldersAndBoxes) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::string base = Narrow(temp);
+    wchar_t savedAppData[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"APPDATA", savedAppData, MAX_PATH);
+    wchar_t startFolder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, startFolder);
+    struct Case {
+        std::string user, folder, file;
+    };
+    for (const Case& c : {Case{"Пользователь Иван", "Прошивки", "настройки.prn"},
+                          Case{"ユーザー田中", "設定ファイル", "顧客.prn"}}) {
+        SCOPED_TRACE(c.folder);
+        const std::string appData = base + c.user + "\\AppData";
+        const std::string folder = base + c.folder;
+        ASSERT_TRUE(SHCreateDirectoryExW(nullptr, Widen(appData).c_str(), nullptr) == ERROR_SUCCESS ||
+                    GetLastError() == ERROR_ALREADY_EXISTS);
+        CreateDirectoryW(Widen(folder).c_str(), nullptr);
+        SetEnvironmentVariableW(L"APPDATA", Widen(appData).c_str());
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        simple->ShowAgain();
+        Pump();
+
+        HWND a = Advanced();
+        formAdvanced* form = simple->advanced();
+        const std::string device = folder + "\\" + c.file + ".bin";
+        DeleteFileW(Widen(device).c_str());
+        HWND box = GetDlgItem(form->link().window(), LinkId("cboDevice"));
+        HWND edit = FindWindowExA(box, nullptr, "Edit", nullptr);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(device).c_str()));
+        SendMessageA(form->link().window(), WM_COMMAND, MAKEWPARAM(LinkId("cboDevice"), CBN_EDITCHANGE),
+                     reinterpret_cast<LPARAM>(box));
+        EXPECT_EQ(ControlText(box), device);
+        {
+            Answer ok("", Press(IDOK));
+            Click(a, AdvancedId("Start_Session"));
+            ASSERT_TRUE(ok.seen().found);
+        }
+        EXPECT_EQ(ReadAll(Widen(device)), ClearAll + Closing);
+
+        const std::string saved = folder + "\\" + c.file;
+        DeleteFileW(Widen(saved).c_str());
+        SendMessageA(GetDlgItem(a, Combo1Id(0)), CB_SETCURSEL, 3, 0);
+        SetWindowTextA(GetDlgItem(a, Text1Id(0)), "0005");
+        Click(a, AdvancedId("cmdSndPrn"));
+        HWND owner = nullptr;
+        {
+            Answer save("win32_save_dialog_names", [&](HWND dialog) {
+                owner = GetWindow(dialog, GW_OWNER);
+                ChooseFile(saved)(dialog);
+            }, "Save");
+            Click(a, AdvancedId("Save_switches"));
+            ASSERT_TRUE(save.seen().found);
+        }
+        EXPECT_EQ(owner, a);
+        EXPECT_EQ(ReadAll(Widen(saved)), Bytes({0x1B, 0x1D, 0x23, 0x2C, 0x33, 0x30, 0x30, 0x30, 0x35, 0x0A, 0x00}) +
+                                             Closing);
+        wchar_t nowFolder[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, nowFolder);
+        EXPECT_EQ(std::wstring(nowFolder), std::wstring(startFolder));
+
+        // Closing stores the choice under the user's own folder; the next start takes it.
+        SendMessageA(a, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(simple->isLoaded());
+        EXPECT_NE(GetFileAttributesW(Widen(appData + "\\Kelvane\\VexloComm.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+        simple = std::make_unique<formSimple>();
+        simple->Load();
+        EXPECT_EQ(simple->link().link().destination(), (LinkDestination{LinkDestination::Kind::Device, device}));
+    }
+    SetEnvironmentVariableW(L"APPDATA", savedAppData);
 }
 
 TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {
