@@ -2,9 +2,12 @@
 // command, read with the editor's own command builders.
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
+#include "arguments.hpp"
 #include "device_output.hpp"
+#include "file_name.hpp"
 #include "settings_decode.hpp"
 
 namespace {
@@ -23,6 +26,7 @@ const char* const Help =
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(argc, argv);
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(Help, stdout);
         return 0;
@@ -33,15 +37,14 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
     std::string bytes;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    int error = in ? 0 : errno;
-    if (in) {
-        char block[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, in)) > 0) bytes.append(block, got);
-        if (std::ferror(in)) error = errno ? errno : EIO;
-        std::fclose(in);
-    }
+    errno = 0;
+    std::ifstream in(kelvane::FilePath(path), std::ios::binary);
+    int error = in ? 0 : (errno ? errno : ENOENT);
+    char block[4096];
+    // read() turns a failing read (a folder) into badbit, never a throw.
+    while (in && (in.read(block, sizeof block) || in.gcount() > 0))
+        bytes.append(block, static_cast<std::size_t>(in.gcount()));
+    if (error == 0 && in.bad()) error = errno ? errno : EIO;
     if (error != 0) {
         std::fprintf(stderr, "kelvane-decode: %s cannot be read: %s\n", path.c_str(),
                      kelvane::ErrorText(error).c_str());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.hpp"
 #include "commands.hpp"
 #include "console.hpp"
 #include "editor_paths.hpp"
@@ -417,6 +418,7 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(argc, argv);
     Options options;
     const std::string wrong = ParseOptions(argc, argv, options);
     if (!wrong.empty()) return Usage(wrong);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "arguments.hpp"
 #include "dry_run.hpp"
 
 namespace {
@@ -20,6 +21,7 @@ const char* const Help =
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(argc, argv);
     const std::string first = argc > 1 ? argv[1] : "";
     if (argc == 2 && (first == "--help" || first == "-h")) {
         std::fputs(Help, stdout);

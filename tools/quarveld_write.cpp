@@ -12,8 +12,10 @@
 #include <system_error>
 #include <vector>
 
+#include "arguments.hpp"
 #include "console.hpp"
 #include "dry_run.hpp"
+#include "file_name.hpp"
 #include "image_check.hpp"
 #include "port.hpp"
 #include "port_run.hpp"
@@ -341,9 +343,9 @@ bool NextUnit() {
 // The whole image for the log: where it is, its size and its checksum.
 bool DescribeImage(Job& job, std::string& why) {
     std::error_code error;
-    job.imagePath = std::filesystem::absolute(job.options.image, error).string();
+    job.imagePath = Utf8Name(std::filesystem::absolute(FilePath(job.options.image), error));
     if (error) job.imagePath = job.options.image;
-    job.imageBytes = std::filesystem::file_size(job.options.image, error);
+    job.imageBytes = std::filesystem::file_size(FilePath(job.options.image), error);
     if (error) {
         why = job.options.image + ": " + error.message();
         return false;
@@ -354,6 +356,7 @@ bool DescribeImage(Job& job, std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const tools::Utf8Arguments utf8(argc, argv);
     Job job;
     Options& options = job.options;
     const std::string wrong = ParseOptions(argc, argv, options);

@@ -4,26 +4,30 @@
 
 #include <string>
 
+#include "utf16_win32.hpp"
+
 namespace kelvane {
 
 std::string ConfigFolder() {
-    // %APPDATA%\Kelvane\: the user's own settings, roaming with the user.
-    char appData[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableA("APPDATA", appData, MAX_PATH);
+    // %APPDATA%\Kelvane\: the user's own settings, roaming with the user. The
+    // user's name is part of it, in any script: the wide value, as UTF-8.
+    wchar_t appData[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return "";
-    return std::string(appData) + "\\Kelvane\\";
+    return Narrow(std::wstring(appData, length)) + "\\Kelvane\\";
 }
 
 std::string EditorSettingsPath() { return ConfigFolder() + "Kelvane2.ini"; }
 
 std::string ReadSettingsFile(const std::string& path, std::string& text) {
     text.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    const std::wstring name = Widen(path);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return "";
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const DWORD attributes = GetFileAttributesW(name.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return "it is a folder, not a file";
         return error == ERROR_ACCESS_DENIED ? "access is denied" : "error " + std::to_string(error);

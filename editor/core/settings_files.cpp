@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "file_name.hpp"
 #include "device_output.hpp"
 
 namespace kelvane {
@@ -56,7 +57,7 @@ void ReplayFile(const std::string& filePath, const std::string& devicePath,
 }
 
 std::string ReadSettingsFile(const std::string& filePath) {
-    std::ifstream file(filePath, std::ios::binary);
+    std::ifstream file(FilePath(filePath), std::ios::binary);
     if (!file) {
         throw FileError("Cannot open the settings file " + Quoted(filePath) + ": " + ErrorText(errno));
     }

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "file_name.hpp"
 #include "editor_paths.hpp"
 #include "ini_store.hpp"
 
@@ -294,7 +295,7 @@ void VexloLink::SaveSettings(const std::string& name) {
     store.SetValue(section, "Use", KindText(destination().kind));
 
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::filesystem::create_directories(FilePath(path).parent_path(), ec);
     try {
         vexlo::ReplaceFile(path, store.Text());
     } catch (const LinkError& e) {

@@ -1,20 +1,23 @@
 #include <windows.h>
 #include <commdlg.h>
+#include <cderr.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "app.hpp"
 #include "controls.hpp"
 #include "settings_files.hpp"
+#include "utf16_win32.hpp"
 #include "windows.hpp"
 
 namespace kelvane::win {
 namespace {
 
 // Both dialogs offer these two choices, the first selected.
-constexpr char SettingFilesFilter[] = "Setting Files (*.prn)\0*.prn\0All Files (*.*)\0*.*\0";
+constexpr wchar_t SettingFilesFilter[] = L"Setting Files (*.prn)\0*.prn\0All Files (*.*)\0*.*\0";
 
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -203,27 +206,43 @@ void formAdvanced::Start_Session_Click() {
 }
 
 std::string formAdvanced::RunFileDialog(bool save) {
-    OPENFILENAMEA dialog{};
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window_;
     dialog.lpstrFilter = SettingFilesFilter;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = dialogFileName_.data();
     dialog.nMaxFile = static_cast<DWORD>(dialogFileName_.size());
-    dialog.lpstrInitialDir = "C:\\";
-    dialog.lpstrTitle = save ? "Save" : "Open";
+    dialog.lpstrInitialDir = L"C:\\";
+    dialog.lpstrTitle = save ? L"Save" : L"Open";
     // A save replaces an existing file only after the user confirms; an open
     // takes only a file that is there.
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     // The name chosen last is offered again, by either button.
-    const std::array<char, MAX_PATH> previous = dialogFileName_;
-    const BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+    const std::array<wchar_t, MAX_PATH> previous = dialogFileName_;
+    // The open dialog makes the chosen folder the current one whatever the
+    // flags say; set back, it does not hold the folder (a USB stick).
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetCurrentDirectoryW(MAX_PATH, folder.data()));
+    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
     if (!chosen) {
+        const DWORD code = CommDlgExtendedError();
         dialogFileName_ = previous;
+        // Cancel is no failure; anything else is said, never taken for Cancel.
+        if (code != 0) {
+            char number[16];
+            std::snprintf(number, sizeof number, "0x%04lx", static_cast<unsigned long>(code));
+            ShowFailure(window_, std::string(code == FNERR_BUFFERTOOSMALL
+                                                 ? "The path chosen is longer than the file dialog can take"
+                                             : code == FNERR_INVALIDFILENAME ? "The file name is not valid"
+                                                                             : "The file dialog could not be shown") +
+                                     " (file dialog error " + number + ").");
+        }
         return {};
     }
-    const std::string path = dialogFileName_.data();
+    const std::string path = Narrow(dialogFileName_.data());
     // A wildcard is a filter the user typed, never a file name.
     if (path.find_first_of("*?") != std::string::npos) {
         dialogFileName_ = previous;

@@ -7,6 +7,7 @@
 
 #include "commands.hpp"
 #include "send_session.hpp"
+#include "utf16_win32.hpp"
 
 namespace kelvane::win {
 
@@ -30,7 +31,7 @@ HFONT WindowFont() {
 
 HWND MakeControl(HWND parent, const char* className, const char* text, DWORD style, int id, int left, int top,
                  int width, int height, DWORD exStyle) {
-    HWND control = CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, Twips(left), Twips(top),
+    HWND control = CreateWindowExW(exStyle, Widen(className).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Twips(left), Twips(top),
                                    Twips(width), Twips(height), parent,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
                                    nullptr);
@@ -70,15 +71,16 @@ void AddTooltip(HWND window, HWND control, const char* text) {
 }
 
 void ShowFailure(HWND owner, const std::string& reason) {
-    MessageBoxA(owner, reason.c_str(), AppTitle, MB_OK | MB_ICONSTOP);
+    MessageBoxW(owner, Widen(reason).c_str(), Widen(AppTitle).c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void ShowWarning(HWND owner, const std::string& text) {
-    MessageBoxA(owner, text.c_str(), AppTitle, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(owner, Widen(text).c_str(), Widen(AppTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool AskConfirm(HWND owner, const std::string& prompt) {
-    return MessageBoxA(owner, prompt.c_str(), ConfirmTitle, MB_OKCANCEL | MB_ICONSTOP | MB_DEFBUTTON1) == IDOK;
+    return MessageBoxW(owner, Widen(prompt).c_str(), Widen(ConfirmTitle).c_str(),
+                       MB_OKCANCEL | MB_ICONSTOP | MB_DEFBUTTON1) == IDOK;
 }
 
 void FillSwitchSelector(HWND selector) {
@@ -89,17 +91,23 @@ void FillSwitchSelector(HWND selector) {
 }
 
 std::string ControlText(HWND control) {
-    const int length = GetWindowTextLengthA(control);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(control, text.data(), length + 1)));
-    return text;
+    const int length = GetWindowTextLengthW(control);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
+    return Narrow(text);
+}
+
+void SetControlText(HWND control, const std::string& text) { SetWindowTextW(control, Widen(text).c_str()); }
+
+LRESULT AddComboItem(HWND combo, const std::string& text) {
+    return SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
 }
 
 int16_t SelectedPosition(HWND selector) {
     // Typed text keeps the old selection in the list: the text decides.
     const std::string text = ControlText(selector);
-    const LRESULT found = SendMessageA(selector, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                       reinterpret_cast<LPARAM>(text.c_str()));
+    const LRESULT found = SendMessageW(selector, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(Widen(text).c_str()));
     return found == CB_ERR ? int16_t{-1} : static_cast<int16_t>(found);
 }
 
@@ -123,11 +131,12 @@ void RunKeepingPainted(const std::function<void()>& work) {
 
 int RunMessageLoop() {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // Wide, so that a character typed into a box reaches it whole.
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         HWND active = GetActiveWindow();
-        if (active && IsDialogMessageA(active, &msg)) continue;
+        if (active && IsDialogMessageW(active, &msg)) continue;
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
 }

@@ -14,7 +14,9 @@ inline constexpr const char* AppTitle = "Kelvane v2.1";
 // Twips to pixels at the screen's dots per inch (15 twips a pixel at 96).
 int Twips(int twips);
 
-// A child control at a place given in twips, in the window font.
+// A child control at a place given in twips, in the window font. Controls
+// hold their text in UTF-16, so names in any script (a queue, a path) show
+// as they are; the texts given and read here are UTF-8.
 HWND MakeControl(HWND parent, const char* className, const char* text, DWORD style, int id, int left, int top,
                  int width, int height, DWORD exStyle = 0);
 HWND MakeButton(HWND parent, const char* text, int id, int left, int top, int width, int height);
@@ -42,6 +44,9 @@ void FillSwitchSelector(HWND selector);
 int16_t SelectedPosition(HWND selector);
 
 std::string ControlText(HWND control);
+void SetControlText(HWND control, const std::string& text);
+// Adds an entry to a combo box's list; its position.
+LRESULT AddComboItem(HWND combo, const std::string& text);
 
 // Runs `work` on another thread while this one keeps the windows painted.
 void RunKeepingPainted(const std::function<void()>& work);

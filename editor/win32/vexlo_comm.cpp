@@ -5,6 +5,7 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "utf16_win32.hpp"
 #include "vexlo_delivery.hpp"
 
 namespace kelvane::win {
@@ -15,12 +16,12 @@ constexpr const char* ClassName = "VexloComm";
 constexpr UINT QueuesListed = WM_APP + 1;
 
 std::string ComboItem(HWND combo, LRESULT index) {
-    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
-    return text;
+    return Narrow(text);
 }
 
 std::string Trimmed(std::string text) {
@@ -144,9 +145,9 @@ void VexloComm::listDevices() {
     const std::string typed = ControlText(cboDevice_);
     SendMessageA(cboDevice_, CB_RESETCONTENT, 0, 0);
     for (const auto& device : vexlo::ListDevices()) {
-        SendMessageA(cboDevice_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(device.c_str()));
+        AddComboItem(cboDevice_, device);
     }
-    SetWindowTextA(cboDevice_, typed.c_str());
+    SetControlText(cboDevice_, typed);
 }
 
 void VexloComm::takeQueues(const vexlo::SpoolerQueues& queues) {
@@ -169,7 +170,7 @@ void VexloComm::show() {
     for (size_t i = 0; same && i < names.size(); ++i) same = ComboItem(cboPrinter_, static_cast<LRESULT>(i)) == names[i];
     if (!same) {
         SendMessageA(cboPrinter_, CB_RESETCONTENT, 0, 0);
-        for (const auto& name : names) SendMessageA(cboPrinter_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        for (const auto& name : names) AddComboItem(cboPrinter_, name);
     }
     const std::string& printer = link_.printer();
     LRESULT index = CB_ERR;
@@ -179,16 +180,16 @@ void VexloComm::show() {
     if (index == CB_ERR && !printer.empty()) {
         // A remembered queue that the spooler no longer lists stays visible,
         // so the user sees why a job fails.
-        index = SendMessageA(cboPrinter_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(printer.c_str()));
+        index = AddComboItem(cboPrinter_, printer);
     }
     SendMessageA(cboPrinter_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 
-    if (Trimmed(ControlText(cboDevice_)) != link_.device()) SetWindowTextA(cboDevice_, link_.device().c_str());
+    if (Trimmed(ControlText(cboDevice_)) != link_.device()) SetControlText(cboDevice_, link_.device());
 
     const auto use = link_.use();
     SendMessageA(optPrinter_, BM_SETCHECK, use == LinkDestination::Kind::Spooler ? BST_CHECKED : BST_UNCHECKED, 0);
     SendMessageA(optDevice_, BM_SETCHECK, use == LinkDestination::Kind::Device ? BST_CHECKED : BST_UNCHECKED, 0);
-    SetWindowTextA(lblNextJob_, link_.nextJobText().c_str());
+    SetControlText(lblNextJob_, link_.nextJobText());
     showing_ = false;
 }
 

@@ -125,7 +125,7 @@ private:
     std::unique_ptr<VexloComm> VexloComm1;
     SessionState session_;
     // One file dialog serves both buttons: its name stays between uses.
-    std::array<char, MAX_PATH> dialogFileName_{};
+    std::array<wchar_t, MAX_PATH> dialogFileName_{};
 };
 
 }  // namespace kelvane::win

@@ -34,6 +34,8 @@ using quarveld::wine::Session;
 using quarveld::wine::Slurp;
 
 const std::string Product = "Printer setup tools";
+// What the programs' version resources name as their product.
+const std::string ProgramProduct = "Printer configuration tools";
 const std::vector<std::string> Programs = {"Kelvane2.exe", "QUARVELD.exe", "quarveld-write.exe", "kelvane-send.exe",
                                            "kelvane-decode.exe"};
 
@@ -74,9 +76,57 @@ TEST(ReleasePrograms, SmallStrippedAndVersioned) {
 
         const std::string resource = VersionResource(path);
         EXPECT_TRUE(HoldsVersion(resource, version)) << resource;
-        for (const std::string& value : {"\"ProductName\", \"" + Product, "\"OriginalFilename\", \"" + name,
+        for (const std::string& value : {"\"ProductName\", \"" + ProgramProduct, "\"OriginalFilename\", \"" + name,
                                          "\"FileDescription\", \"" + name.substr(0, name.size() - 4)})
             EXPECT_NE(resource.find("VALUE " + value), std::string::npos) << value << "\n" << resource;
+    }
+}
+
+// Windows Installer replaces a file by comparing versions; a file without
+// one in the File table counts as unversioned, and a repair never puts it
+// back over a versioned copy.
+TEST(ReleaseMsi, FileTableGivesEveryProgramItsVersion) {
+    for (const auto& [msi, version] : {std::pair{Env("RELEASE_MSI"), Env("RELEASE_VERSION")},
+                                       std::pair{Env("NEXT_MSI"), Env("NEXT_VERSION")}}) {
+        std::string numbers = version;
+        while (std::count(numbers.begin(), numbers.end(), '.') < 3) numbers += ".0";
+        // Tab-separated rows: File, Component_, FileName, FileSize, Version, ...
+        std::istringstream rows(RunCapture({"msiinfo", "export", msi, "File"}).out);
+        std::set<std::string> versioned;
+        for (std::string row; std::getline(rows, row);) {
+            std::vector<std::string> columns;
+            std::istringstream cells(row);
+            for (std::string cell; std::getline(cells, cell, '\t');) columns.push_back(cell);
+            if (columns.size() < 5) continue;
+            const std::string name = columns[2].substr(columns[2].find('|') + 1);
+            if (name.ends_with(".exe")) {
+                EXPECT_EQ(columns[4], numbers) << msi << " " << name;
+                versioned.insert(name);
+            }
+        }
+        EXPECT_EQ(versioned, std::set<std::string>(Programs.begin(), Programs.end())) << msi;
+    }
+}
+
+// Windows Vista and later start a 32-bit program elevated, as an installer,
+// when it requests no execution level and its file name or a text of its
+// version resource holds one of these words in any case. A program that
+// requests a level is never taken for one, but loses the per-user copy of
+// TORWIN.INI that Windows keeps for programs that are not elevated.
+TEST(ReleasePrograms, NeverTakenForInstallers) {
+    const std::vector<std::string> words = {"setup", "install", "update", "upgrade", "patch", "uninstall"};
+    for (const std::string& name : Programs) {
+        SCOPED_TRACE(name);
+        const std::string path = Env("RELEASE_PROGRAMS") + "/" + name;
+        const std::string script = RunCapture({"i686-w64-mingw32-windres", "-i", path, "-O", "rc"}).out;
+        ASSERT_NE(script.find("/* Type: version"), std::string::npos) << "no resources read";
+        std::string texts = name + "\n";
+        for (std::size_t at = script.find("VALUE \""); at != std::string::npos; at = script.find("VALUE \"", at + 1))
+            texts += script.substr(at, script.find('\n', at) - at) + "\n";
+        std::transform(texts.begin(), texts.end(), texts.begin(), ::tolower);
+        for (const std::string& word : words) EXPECT_EQ(texts.find(word), std::string::npos) << word << " in\n" << texts;
+        EXPECT_EQ(script.find("RT_MANIFEST"), std::string::npos) << "a manifest";
+        EXPECT_EQ(script.find("requestedExecutionLevel"), std::string::npos);
     }
 }
 

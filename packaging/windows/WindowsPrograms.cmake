@@ -3,8 +3,21 @@
 #   windows_program(TARGET DESCRIPTION text [ICON file.ico])
 set(WINDOWS_PRODUCT "Printer setup tools")
 set(WINDOWS_MANUFACTURER "Printer setup tools team")
+# What the programs' own version resources say. Windows Vista and later take a
+# 32-bit program that requests no execution level for an installer, and start
+# it elevated, when its file name or one of these texts holds a word such as
+# "setup", "install", "update" or "patch"; the installer's names above are not
+# the programs' and may keep theirs. No manifest requests a level either: a
+# program without one that is not elevated gets Windows' per-user copy of a
+# file it writes in the Windows folder (TORWIN.INI), as every older program does.
+set(WINDOWS_PROGRAM_PRODUCT "Printer configuration tools")
+set(WINDOWS_PROGRAM_COMPANY "Printer configuration tools team")
 # An upgrade test builds a second release with a later version.
 set(WINDOWS_VERSION ${PROJECT_VERSION} CACHE STRING "Version of the Windows programs and installer")
+# The same as the four numbers of a version resource: 1.0 is 1.0.0.0.
+string(REPLACE "." ";" WINDOWS_FILE_VERSION "${WINDOWS_VERSION}.0.0.0")
+list(SUBLIST WINDOWS_FILE_VERSION 0 4 WINDOWS_FILE_VERSION)
+list(JOIN WINDOWS_FILE_VERSION "." WINDOWS_FILE_VERSION_TEXT)
 
 # The oldest Windows the programs run on is XP SP3 (5.1): the header says so.
 add_link_options(-Wl,--major-os-version,5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1)
@@ -20,9 +33,7 @@ function(windows_program target)
   cmake_parse_arguments(ARG "" "DESCRIPTION;ICON" "" ${ARGN})
   set(RC_NAME ${target})
   set(RC_DESCRIPTION ${ARG_DESCRIPTION})
-  string(REPLACE "." ";" numbers "${WINDOWS_VERSION}.0.0.0")
-  list(SUBLIST numbers 0 4 numbers)
-  string(REPLACE ";" "," RC_NUMBERS "${numbers}")
+  list(JOIN WINDOWS_FILE_VERSION "," RC_NUMBERS)
   set(RC_ICON "")
   if(ARG_ICON)
     # The first icon is the one Explorer shows for the file.

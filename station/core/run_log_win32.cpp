@@ -2,15 +2,18 @@
 #include <wincrypt.h>
 
 #include "run_log.hpp"
+#include "utf16_win32.hpp"
 
 namespace station {
 namespace {
 
+// The log is UTF-8 throughout (JSON takes nothing else): every text from the
+// system comes through its wide function.
 std::string SystemText(DWORD error) {
-    char text[512] = {};
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                     text, sizeof text, nullptr);
-    std::string out(text, n);
+    wchar_t text[512] = {};
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                     text, sizeof text / sizeof *text, nullptr);
+    std::string out = quarveld::Narrow(std::wstring(text, n));
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
         out.pop_back();
     return out.empty() ? "error " + std::to_string(error) : out;
@@ -54,7 +57,7 @@ bool RunLog::Open(const std::string& path, std::string& why) {
     // Appends only, beside other tools that have the log open.
     // Writing as well as appending, so that a line that could not be written
     // whole can be cut back.
-    const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | GENERIC_READ,
+    const HANDLE file = ::CreateFileW(quarveld::Widen(path).c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -118,7 +121,7 @@ std::string Sha256Hex(const std::string& bytes) {
 }
 
 bool FileSha256Hex(const std::string& path, std::string& hex, std::string& why) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = ::CreateFileW(quarveld::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         why = path + ": " + SystemText(::GetLastError());
@@ -146,10 +149,10 @@ bool FileSha256Hex(const std::string& path, std::string& hex, std::string& why) 
 }
 
 std::string HostName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!::GetComputerNameA(name, &size)) return "";
-    return std::string(name, size);
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size)) return "";
+    return quarveld::Narrow(std::wstring(name, size));
 }
 
 }  // namespace station

@@ -1,8 +1,10 @@
 # The Windows builds of the tools under Wine: quarveld-write prints the dry run's
 # frames, bad usage and a missing image give status 2; kelvane-send saves and
-# sends to several devices with a log, kelvane-decode reads.
+# sends to several devices with a log, kelvane-decode reads; all of them with
+# folders and files named in scripts that Windows' ANSI code page cannot hold.
 #   cmake -DWINE=... -DTOOL=...exe -DKSEND=...exe -DKDECODE=...exe -DWORK=dir -P wine_tools_test.cmake
 file(MAKE_DIRECTORY ${WORK})
+set(QWRITE ${TOOL})
 file(WRITE ${WORK}/image.mot "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n")
 
 function(run_tool out status)
@@ -100,3 +102,35 @@ set(expected "Memory Switch 2 = 0123 (bits 0, 1, 5, 8)\nMemory Switch A = 8000 (
 if(NOT code EQUAL 0 OR NOT text STREQUAL expected)
   message(FATAL_ERROR "kelvane-decode: status ${code}, printed:\n${text}")
 endif()
+
+# Folders and files in other scripts: Unix names reach Wine as UTF-8, and the
+# ANSI code page (a Western one here, as on most PCs) cannot hold them. The
+# tools take them from the wide command line and open them by the wide calls.
+set(ENV{LC_ALL} C.UTF-8)
+foreach(folder "Прошивка Ивана" "ファームウェア")
+  file(REMOVE_RECURSE "${WORK}/${folder}")
+  file(MAKE_DIRECTORY "${WORK}/${folder}")
+  file(COPY_FILE ${WORK}/image.mot "${WORK}/${folder}/образ.mot")
+
+  set(TOOL ${QWRITE})
+  run_tool(frames code --dry-run "${folder}/образ.mot")
+  if(NOT code EQUAL 0 OR NOT frames STREQUAL "02 00 00 00 00 00 03 01 40\n02 03 00 00 10 00 01 02 03 03 AD F6\n")
+    message(FATAL_ERROR "--dry-run ${folder}/образ.mot: status ${code}, printed:\n${frames}")
+  endif()
+
+  file(COPY_FILE ${WORK}/saved.prn "${WORK}/${folder}/顧客.prn")
+  set(TOOL ${KSEND})
+  file(REMOVE ${WORK}/a.bin)
+  run_tool(text code --device a.bin --log "${folder}/журнал.jsonl" 3=0005)
+  file(STRINGS "${WORK}/${folder}/журнал.jsonl" line)
+  string(JSON result GET "${line}" result)
+  if(NOT code EQUAL 0 OR NOT result STREQUAL "sent")
+    message(FATAL_ERROR "kelvane-send --log ${folder}/журнал.jsonl: status ${code}, log ${line}, printed:\n${text}")
+  endif()
+
+  set(TOOL ${KDECODE})
+  run_tool(text code "${folder}/顧客.prn")
+  if(NOT code EQUAL 0 OR NOT text STREQUAL "Memory Switch 2 = 0123 (bits 0, 1, 5, 8)\nMemory Switch A = 8000 (bit F)\nClosing command\n")
+    message(FATAL_ERROR "kelvane-decode ${folder}/顧客.prn: status ${code}, printed:\n${text}")
+  endif()
+endforeach()

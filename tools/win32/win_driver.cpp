@@ -30,7 +30,11 @@
 //   style WHICH [ID]           prints the window style and extended style in hex
 //   list                      prints every visible top-level window: handle, class, title
 //   openfile PATH [WAIT]      fills in the open-file dialog's name field and presses Open
-//                             (a Unix path /a/b becomes Z:\a\b)
+//                             (a Unix path /a/b becomes Z:\a\b; any script)
+//   owner WHICH               prints the class and title of the window that owns it
+//   fits WHICH                prints every text control (static, button) whose text
+//                             does not fit its box in its own font: id, text, what it
+//                             needs and what it has; nothing when all fit
 //   screenshot FILE           saves the whole screen as PNG (ImageMagick's `import -window root`)
 //   consoleclose EXE [WAIT]   closes the console of the running program EXE (a file name,
 //                             "quarveld-write.exe") as Windows does: its control handlers
@@ -40,6 +44,8 @@
 // Posted messages do not wait: a click that opens a modal dialog returns at once.
 #include <windows.h>
 #include <tlhelp32.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -163,16 +169,25 @@ HWND WaitFor(const std::string& specText, long waitMs) {
 
 HWND Control(HWND window, long id) { return id == 0 ? window : GetDlgItem(window, static_cast<int>(id)); }
 
-// A Unix path as Wine names it: on drive Z:, with backslashes.
-std::string WindowsPath(std::string path) {
-    if (path.empty() || path[0] != '/') return path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return "Z:" + path;
+// The command line's arguments as Windows has them (the ANSI argv turns a
+// name in another script into "?").
+std::vector<std::wstring> WideArguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 0; wide != nullptr && i < count; ++i) args.emplace_back(wide[i]);
+    if (wide != nullptr) LocalFree(wide);
+    return args;
 }
 
-int OpenFile(const std::string& given, long waitMs) {
-    const std::string path = WindowsPath(given);
+// A Unix path /a/b is Wine's Z:\a\b.
+int OpenFile(const std::wstring& given, long waitMs) {
+    std::wstring path = given;
+    if (!path.empty() && path[0] == L'/') {
+        for (wchar_t& c : path)
+            if (c == L'/') c = L'\\';
+        path = L"Z:" + path;
+    }
     // The name field of the open-file dialog (cmb13, 0x47c) exists and is
     // visible only once the dialog is ready for input.
     const Which which = ParseWhich("class=#32770");
@@ -181,13 +196,59 @@ int OpenFile(const std::string& given, long waitMs) {
         for (HWND dialog : FindAll(&which)) {
             HWND name = GetDlgItem(dialog, 0x47c);
             if (name == nullptr || !IsWindowVisible(name)) continue;
-            SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             return 0;
         }
         if (static_cast<long>(GetTickCount() - start) >= waitMs) return Fail("no open-file dialog came up", "");
         Sleep(20);
     }
+}
+
+struct FitCheck {
+    std::string report;
+};
+
+// A control's text against its client area, measured in the control's font
+// as the control draws it (one line unless it wraps; a check or radio box
+// takes its box and a gap first; a push button a frame).
+BOOL CALLBACK CheckFit(HWND control, LPARAM data) {
+    auto* check = reinterpret_cast<FitCheck*>(data);
+    const std::string kind = ClassOf(control);
+    if (!IsWindowVisible(control) || (kind != "Static" && kind != "Button")) return TRUE;
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    const LONG type = style & 0x0F;
+    if (kind == "Static" && type > SS_RIGHT && type != SS_SIMPLE && type != SS_LEFTNOWORDWRAP) return TRUE;
+    if (kind == "Button" && type == BS_GROUPBOX) return TRUE;
+    wchar_t text[512] = {};
+    SendMessageTimeoutW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+    if (text[0] == L'\0') return TRUE;
+    DWORD_PTR font = 0;
+    SendMessageTimeoutA(control, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 2000, &font);
+    RECT box{};
+    GetClientRect(control, &box);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, font != 0 ? reinterpret_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+    const bool wraps = kind == "Static" && type != SS_LEFTNOWORDWRAP && type != SS_SIMPLE;
+    RECT need{0, 0, wraps ? box.right : 0, 0};
+    const UINT prefix = (kind == "Static" && (style & SS_NOPREFIX)) ? DT_NOPREFIX : 0;
+    DrawTextW(dc, text, -1, &need, DT_CALCRECT | prefix | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    long width = need.right, height = need.bottom;
+    if (kind == "Button") {
+        const bool box = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                         type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE;
+        width += box ? GetSystemMetrics(SM_CXMENUCHECK) + 2 : 2 * GetSystemMetrics(SM_CXEDGE);
+        if (!box) height += 2 * GetSystemMetrics(SM_CYEDGE);
+    }
+    if (width > box.right || height > box.bottom) {
+        char line[800];
+        std::snprintf(line, sizeof line, "%d \"%ls\" needs %ldx%ld, has %ldx%ld\n", GetDlgCtrlID(control), text,
+                      width, height, box.right, box.bottom);
+        check->report += line;
+    }
+    return TRUE;
 }
 
 // Wine's drive Z: is the Unix root.
@@ -280,7 +341,9 @@ int main(int argc, char** argv) {
     }
     if (command == "openfile" && !args.empty()) {
         if (args.size() > 1 && !ParseNumber(args[1].c_str(), waitMs)) return Usage();
-        return OpenFile(args[0], waitMs);
+        const std::vector<std::wstring> wide = WideArguments();
+        if (wide.size() != static_cast<std::size_t>(argc)) return Fail("the command line cannot be read", "");
+        return OpenFile(wide[2], waitMs);
     }
     if (command == "screenshot" && args.size() == 1) return Screenshot(args[0]);
     if (command == "consoleclose" && !args.empty()) {
@@ -312,6 +375,18 @@ int main(int argc, char** argv) {
     if (window == nullptr) return Fail("no window %s", args[0]);
     long id = 0;
     if (args.size() > 1 && !ParseNumber(args[1].c_str(), id)) return Usage();
+    if (command == "owner" && args.size() == 1) {
+        HWND owner = GetWindow(window, GW_OWNER);
+        if (owner == nullptr) return Fail("%s has no owner", args[0]);
+        std::printf("%s \"%s\"\n", ClassOf(owner).c_str(), WindowText(owner).c_str());
+        return 0;
+    }
+    if (command == "fits" && args.size() == 1) {
+        FitCheck check;
+        EnumChildWindows(window, CheckFit, reinterpret_cast<LPARAM>(&check));
+        std::fputs(check.report.c_str(), stdout);
+        return 0;
+    }
     if (command == "command" && args.size() == 2) {
         PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0);
         return 0;

@@ -2,6 +2,7 @@
 // map, with /dev/ttyS0, /dev/ttyS1 and /dev/lp0 for COM1, COM2 and LPT1.
 #include <cstdlib>
 
+#include "file_name.hpp"
 #include "port_platform.hpp"
 #include "settings_file.hpp"
 
@@ -20,5 +21,7 @@ DeviceMap MachineDevices(const std::string& path) { return LoadDeviceMap(path); 
 
 // A USB adapter's name says nothing of a COM number: the user maps it.
 std::string UnmappedComDevice(int) { return ""; }
+
+std::FILE* OpenFile(const std::string& utf8, const char* mode) { return std::fopen(utf8.c_str(), mode); }
 
 }  // namespace quarveld

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "file_name.hpp"
 #include "profile.hpp"
 
 namespace quarveld {
@@ -45,7 +46,7 @@ std::string SettingsFileProblem(const std::string& path) {
 
 bool SavePortSettings(const PortSettings& settings, const std::string& path, std::string* why) {
     std::error_code ec;
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::filesystem::path folder = FilePath(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     PortSettings copy = settings;
     // One replacement: a save cut short leaves the old four or the new four.

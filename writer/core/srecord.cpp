@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "file_name.hpp"
+
 namespace quarveld {
 
 namespace {
@@ -137,8 +139,8 @@ bool OpenImage(const std::string& path, Image& image) {
     image.path = path;
     // A folder may open for reading but holds no lines; refuse it at once.
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) return Fail(image, std::strerror(EISDIR));
-    image.file = std::fopen(path.c_str(), "rb");
+    if (std::filesystem::is_directory(FilePath(path), ignored)) return Fail(image, std::strerror(EISDIR));
+    image.file = OpenFile(path, "rb");
     if (!image.file) return Fail(image, std::strerror(errno));
     return true;
 }

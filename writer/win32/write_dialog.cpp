@@ -1,7 +1,9 @@
 #include <windows.h>
 #include <commdlg.h>
+#include <cderr.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -9,30 +11,99 @@
 #include "resource.h"
 #include "srecord.hpp"
 #include "transfer.hpp"
+#include "utf16_win32.hpp"
 
 namespace quarveld::win32 {
 namespace {
 
 // The file dialog's record lives as long as the program, so that the next run
-// opens on the file and the filter chosen last.
-char imagePath[256];
-char imageName[32];
-OPENFILENAMEA imageDialog;
+// opens on the file and the filter chosen last. Paths may be as long as the
+// system allows and in any script.
+wchar_t imagePath[MAX_PATH];
+wchar_t imageName[MAX_PATH];
+OPENFILENAMEW imageDialog;
 
-bool ChooseImageFile(std::string& path) {
+enum class Choice { Chosen, Cancelled, Failed };
+
+// The dialog's own reason for a failure, CommDlgExtendedError's code.
+std::string DialogFailure(DWORD code) {
+    char text[96];
+    const char* what = code == FNERR_BUFFERTOOSMALL     ? "the path is longer than it can take"
+                       : code == FNERR_INVALIDFILENAME ? "the file name is not valid"
+                                                       : "it could not be shown";
+    std::snprintf(text, sizeof text, "the image cannot be chosen: %s (file dialog error 0x%04lx)", what,
+                  static_cast<unsigned long>(code));
+    return text;
+}
+
+// Owned by the main window, so that it has no taskbar button of its own and
+// comes back with the main window. Windows makes the chosen folder the
+// current one, whatever the flags say; it is set back, so that the folder
+// (a USB stick) is not held while the program runs.
+Choice ChooseImageFile(HWND owner, std::string& path, std::string& why) {
     if (imageDialog.lStructSize == 0) {
         imageDialog.lStructSize = sizeof imageDialog;
-        imageDialog.lpstrFilter = "S-Format File (*.MOT)\0*.MOT\0Other File (*.*)\0*.*\0";
+        imageDialog.lpstrFilter = L"S-Format File (*.MOT)\0*.MOT\0Other File (*.*)\0*.*\0";
         imageDialog.nFilterIndex = 1;
         imageDialog.lpstrFile = imagePath;
-        imageDialog.nMaxFile = sizeof imagePath;
+        imageDialog.nMaxFile = MAX_PATH;
         imageDialog.lpstrFileTitle = imageName;
-        imageDialog.nMaxFileTitle = sizeof imageName;
-        imageDialog.lpstrDefExt = "MOT";
+        imageDialog.nMaxFileTitle = MAX_PATH;
+        imageDialog.lpstrDefExt = L"MOT";
+        imageDialog.Flags = OFN_NOCHANGEDIR;
     }
-    if (!GetOpenFileNameA(&imageDialog)) return false;
-    path = imagePath;
-    return true;
+    imageDialog.hwndOwner = owner;
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetCurrentDirectoryW(MAX_PATH, folder.data()));
+    const std::wstring previous = imagePath;
+    const BOOL chosen = GetOpenFileNameW(&imageDialog);
+    if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
+    if (chosen) {
+        path = Narrow(imagePath);
+        return Choice::Chosen;
+    }
+    const DWORD code = CommDlgExtendedError();
+    // A failure may leave the buffer holding anything (the size it wanted).
+    wcsncpy(imagePath, previous.c_str(), MAX_PATH - 1);
+    if (code == 0) return Choice::Cancelled;
+    why = DialogFailure(code);
+    return Choice::Failed;
+}
+
+// The counter's fixed font follows the display's dots per inch, and the
+// dialog's units need not grow as much: at 144 dpi the box would show no
+// digit at all. Where the widest count does not fit, the box grows to the
+// right, "Byte" and the dialog's edge move with it and ABORT stays centred.
+void FitCounter(HWND dialog, HWND counter) {
+    HDC dc = GetDC(counter);
+    if (dc == nullptr) return;
+    const HGDIOBJ previous = SelectObject(dc, GetStockObject(SYSTEM_FIXED_FONT));
+    SIZE text{};
+    const BOOL measured = GetTextExtentPoint32A(dc, "88888888", 8, &text);
+    SelectObject(dc, previous);
+    ReleaseDC(counter, dc);
+    RECT box{};
+    GetWindowRect(counter, &box);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+    const long width = box.right - box.left, height = box.bottom - box.top;
+    if (!measured || (text.cx <= width && text.cy <= height)) return;
+    const long wider = text.cx > width ? text.cx - width : 0;
+    SetWindowPos(counter, nullptr, box.left, box.top, width + wider, text.cy > height ? text.cy : height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (wider == 0) return;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place{};
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        const long move = GetDlgCtrlID(child) == IDABORT ? wider / 2 : place.left >= box.right ? wider : 0;
+        if (child != counter && move != 0)
+            SetWindowPos(child, nullptr, place.left + move, place.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + wider, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The notice says only that the run failed; this line says what failed.
@@ -73,10 +144,12 @@ private:
     // Runs before the dialog is first shown, so the file dialog comes first.
     INT_PTR Start(HWND dialog) {
         dialog_ = dialog;
-        std::string path;
-        if (!ChooseImageFile(path)) {
-            EndDialog(dialog, 0);
-            return TRUE;
+        std::string path, why;
+        const HWND owner = GetWindow(dialog, GW_OWNER);
+        switch (ChooseImageFile(owner != nullptr ? owner : dialog, path, why)) {
+            case Choice::Chosen: break;
+            case Choice::Cancelled: EndDialog(dialog, 0); return TRUE;
+            case Choice::Failed: Fail(why); return TRUE;
         }
         if (!OpenRunImage(run_, image_, path)) {
             Fail(run_.failure);
@@ -84,6 +157,7 @@ private:
         }
         HWND counter = GetDlgItem(dialog, IDC_COUNTER);
         SendMessageA(counter, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)), FALSE);
+        FitCounter(dialog, counter);
         SetCounter(0);
 
         port_ = OpenRunPort(run_, settings_, SystemDevices());

@@ -2,11 +2,12 @@
 # Kelvane2.exe as a user starts it, driven by windriver.exe: the program's own
 # message loop gives the first value box the keyboard, the key filter takes
 # "a" as "A" and drops "g", Tab moves on, and the close box ends the program.
-#   program_test.sh PREFIX KELVANE2_EXE WINDRIVER_EXE
+#   program_test.sh PREFIX KELVANE2_EXE WINDRIVER_EXE [SCREENSHOT_DIR]
 # KELVANE_XVFB_DISPLAY picks the display number; otherwise a free one.
 set -eu
 export WINEPREFIX="$1" WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export KELVANE2_EXE="$2" WINDRIVER_EXE="$3"
+export KELVANE2_EXE="$2" WINDRIVER_EXE="$3" SCREENSHOTS="${4:-}"
+[ -z "$SCREENSHOTS" ] || mkdir -p "$SCREENSHOTS"
 # The windows are laid out for Wine's own "MS Sans Serif".
 sh "$(dirname "$0")/../../../scripts/wine-fonts" "$WINEPREFIX"
 if [ -n "${KELVANE_XVFB_DISPLAY:-}" ]; then screen="-n $KELVANE_XVFB_DISPLAY"; else screen="-a"; fi
@@ -33,5 +34,24 @@ exec xvfb-run $screen -s "-screen 0 1024x768x24 -nolisten tcp" sh -c '
     wait $program || status=$?
     [ $status -eq 0 ] || fail "the program ended with $status"
     d gone "class=formSimple" 2000 || fail "the simple window stayed"
+    # A scaled display (Control Panel, 144 dpi): fonts and boxes grow together,
+    # so every caption still fits; the screenshots show both windows.
+    for dpi in 120 144; do
+        wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
+        wine "$KELVANE2_EXE" &
+        program=$!
+        d wait "class=formSimple" >/dev/null || fail "no simple window at $dpi dpi"
+        clipped=$(d fits "class=formSimple")
+        [ -z "$clipped" ] || fail "at $dpi dpi the simple window clips: $clipped"
+        [ -z "$SCREENSHOTS" ] || d screenshot "$SCREENSHOTS/win32_formSimple_${dpi}dpi.png"
+        d click "class=formSimple" 1003
+        d wait "class=formAdvanced" >/dev/null || fail "no advanced window at $dpi dpi"
+        clipped=$(d fits "class=formAdvanced")
+        [ -z "$clipped" ] || fail "at $dpi dpi the advanced window clips: $clipped"
+        [ -z "$SCREENSHOTS" ] || d screenshot "$SCREENSHOTS/win32_formAdvanced_${dpi}dpi.png"
+        d close "class=formAdvanced"
+        wait $program || fail "the program ended with an error at $dpi dpi"
+    done
+    wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w' program-test

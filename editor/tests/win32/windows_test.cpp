@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -21,6 +22,8 @@
 
 #include "app.hpp"
 #include "controls.hpp"
+#include "editor_paths.hpp"
+#include "utf16_win32.hpp"
 #include "vexlo_delivery.hpp"
 #include "windows.hpp"
 
@@ -164,7 +167,7 @@ std::function<void(HWND)> ChooseFile(const std::string& path) {
     return [path](HWND dialog) {
         HWND name = nullptr;
         for (int i = 0; i < 100 && !(name = GetDlgItem(dialog, 0x47c)); ++i) Sleep(50);
-        SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(path).c_str()));
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     };
 }
@@ -752,6 +755,39 @@ TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
     vexlo::ReplaceFile(prn, Closing);
     EXPECT_EQ(ReadAll(prn), Closing);
     EXPECT_EQ(GetFileAttributesA(left.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Names in scripts the ANSI code page cannot hold: %APPDATA% of such a user
+// gives the settings folder and its files are read; the device box shows a
+// path as typed.
+TEST_F(Windows, NamesInAnyScriptReachTheSettingsAndTheBoxes) {
+    wchar_t temp[MAX_PATH] = {}, savedAppData[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    GetEnvironmentVariableW(L"APPDATA", savedAppData, MAX_PATH);
+    for (const std::string user : {"Пользователь Иван", "ユーザー田中"}) {
+        SCOPED_TRACE(user);
+        const std::string appData = Narrow(temp) + user;
+        CreateDirectoryW(Widen(appData).c_str(), nullptr);
+        CreateDirectoryW(Widen(appData + "\\Kelvane").c_str(), nullptr);
+        SetEnvironmentVariableW(L"APPDATA", Widen(appData).c_str());
+        EXPECT_EQ(ConfigFolder(), appData + "\\Kelvane\\");
+        std::ofstream(std::filesystem::path(Widen(appData + "\\Kelvane\\Kelvane2.ini"))) << "[Devices]";
+        std::string text;
+        EXPECT_EQ(ReadSettingsFile(EditorSettingsPath(), text), "");
+        EXPECT_EQ(text, "[Devices]");
+
+        const std::string device = appData + "\\выход.bin";
+        // What the user types reaches the link, and what the link holds shows as it is.
+        HWND box = GetDlgItem(simple->link().window(), LinkId("cboDevice"));
+        SetWindowTextW(box, Widen(device).c_str());
+        EXPECT_EQ(ControlText(box), device);
+        SetControlText(box, "");
+        SetControlText(box, device);
+        wchar_t shown[MAX_PATH] = {};
+        GetWindowTextW(box, shown, MAX_PATH);
+        EXPECT_EQ(std::wstring(shown), Widen(device));
+    }
+    SetEnvironmentVariableW(L"APPDATA", savedAppData);
 }
 
 TEST_F(Windows, ALinkFailureIsReportedAndTheWindowGoesOn) {

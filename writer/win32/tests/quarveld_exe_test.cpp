@@ -404,6 +404,73 @@ TEST_F(QuarveldExe, PortChoicesReachTheLineAndExitAnswersDecideTheIniFile) {
     Leave(program, "7");
 }
 
+// Images in folders named in scripts the ANSI code page cannot hold, chosen
+// in a file dialog that the main window owns (no taskbar button of its own).
+TEST_F(QuarveldExe, ImagesInFoldersOfAnyScriptAndTheFileDialog) {
+    Program program(*session);
+    ASSERT_TRUE(program.Started());
+    const std::string image = "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n";
+    for (const std::string name : {"Прошивка/образ.MOT", "ファームウェア/書き込み.MOT"}) {
+        SCOPED_TRACE(name);
+        std::filesystem::create_directories(Path(name.substr(0, name.find('/'))));
+        std::ofstream(Path(name), std::ios::binary) << image;
+        sim::SimulatedPrinter printer;
+        quarveld::wine::ControllingTerminal terminal(printer.devicePath());
+        session->MapCom1(printer.devicePath());
+        ASSERT_TRUE(Ok({"command", MainWindow, "301"}));
+        ASSERT_TRUE(Ok({"wait", "class=#32770;title=Open"}));
+        EXPECT_EQ(Drive({"owner", "class=#32770;title=Open"}), "QUARVELD \"Flarnex  Ver1.1.0.1\"");
+        ASSERT_TRUE(Ok({"openfile", Path(name)}));
+        EXPECT_EQ(FinishWithNotice(EndNotice), Counter(3));
+        EXPECT_EQ(printer.framesReceived(), 2u);
+    }
+
+    Leave(program, "7");
+}
+
+// Scaled displays: every text of the main window's dialogs fits its box at
+// 96, 120, 144 and 192 dpi, the Write dialog's counter in its fixed font
+// above all.
+TEST_F(QuarveldExe, DialogsFitTheirTextsAtEveryDpi) {
+    const std::string image = MakeImage("S19", 64, 0);
+    for (const int dpi : {96, 120, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        session->SetDpi(dpi);
+        Program program(*session);
+        ASSERT_TRUE(program.Started());
+        const std::string suffix = "_" + std::to_string(dpi) + "dpi";
+        {
+            sim::Behaviour silent;
+            silent.silentFromFrame = 1;
+            sim::SimulatedPrinter printer(silent);
+            quarveld::wine::ControllingTerminal terminal(printer.devicePath());
+            session->MapCom1(printer.devicePath());
+            StartWrite(image);
+            ASSERT_TRUE(printer.waitForFrames(2, 10000));
+            ASSERT_TRUE(Ok({"wait", WriteDialog}));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_EQ(Drive({"text", WriteDialog, "213"}), Counter(0));
+            EXPECT_EQ(Drive({"fits", WriteDialog}), "");
+            EXPECT_TRUE(session->Screenshot("write_dialog" + suffix));
+            ASSERT_TRUE(Ok({"click", WriteDialog, "3"}));
+            ASSERT_TRUE(Ok({"gone", WriteDialog}));
+        }
+        ASSERT_TRUE(Ok({"command", MainWindow, "302"}));
+        ASSERT_TRUE(Ok({"wait", PortDialog}));
+        EXPECT_EQ(Drive({"fits", PortDialog}), "");
+        EXPECT_TRUE(session->Screenshot("port_dialog" + suffix));
+        ASSERT_TRUE(Ok({"click", PortDialog, "2"}));
+        ASSERT_TRUE(Ok({"gone", PortDialog}));
+        ASSERT_TRUE(Ok({"command", MainWindow, "303"}));
+        ASSERT_TRUE(Ok({"wait", ExitDialog}));
+        EXPECT_EQ(Drive({"fits", ExitDialog}), "");
+        EXPECT_TRUE(session->Screenshot("exit_dialog" + suffix));
+        ASSERT_TRUE(Ok({"click", ExitDialog, "7"}));
+        EXPECT_TRUE(program.WaitForExit(5000));
+    }
+    session->SetDpi(96);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return quarveld::wine::RunAllTestsInSession(argc, argv, session); }

@@ -106,6 +106,10 @@ public:
         // winemenubuilder would copy shortcuts into the desktop's menu in $HOME.
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
         setenv("WINEDEBUG", "-all", 1);
+        // Unix names reach Wine as UTF-8, so folders in any script can be
+        // given; Windows' ANSI code page stays a Western one, which cannot
+        // hold them (as on most PCs).
+        setenv("LC_ALL", "C.UTF-8", 1);
         if (Env("DISPLAY").empty()) StartXvfb();
 
         const bool fresh = !std::filesystem::exists(prefix_ + "/system.reg");
@@ -152,6 +156,14 @@ public:
     void MapPort(const std::string& port, const std::string& device) const { Map(dir_ + "/" + port, device); }
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
+
+    // The display's dots per inch for programs started from now on, as the
+    // Control Panel sets it (96 is Windows' own).
+    void SetDpi(int dpi) const {
+        for (const char* key : {"HKCU\\Control Panel\\Desktop",
+                                "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"})
+            RunQuiet({"wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", std::to_string(dpi), "/f"});
+    }
 
     // windriver.exe with these arguments.
     Result Drive(const std::vector<std::string>& args) const {
