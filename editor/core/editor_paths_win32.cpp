@@ -16,6 +16,9 @@ std::string ConfigFolder() {
 
 std::string EditorSettingsPath() { return ConfigFolder() + "Kelvane2.ini"; }
 
+// Notepad before Windows 10 shows a file with bare LF ends as one line.
+const char* SettingsLineEnd() { return "\r\n"; }
+
 std::string ReadSettingsFile(const std::string& path, std::string& text) {
     text.clear();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -35,6 +38,7 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
     while (why.empty()) {
         if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) why = "error " + std::to_string(GetLastError());
         else if (n == 0) break;
+        else if (text.size() + n > LargestSettingsFile) why = "it is over 1 MB long, too large for a settings file";
         else text.append(buffer, n);
     }
     CloseHandle(file);
