@@ -60,6 +60,8 @@ public:
     // False when the image or the port could not be opened.
     bool Opened() const { return opened_; }
     const quarveld::NamedPort& Port() const { return port_; }
+    // Frames that went out whole, the last one refused or unanswered included.
+    long FramesSent() const { return run_.framesOut.load(); }
     // Why the run did not write the image; "" when it did.
     std::string Reason() const;
     std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
