@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 #include <gtest/gtest.h>
@@ -236,52 +235,6 @@ TEST(VexloLinkSettings, APipeIsNotWaitedOnAndAByteOrderMarkIsKept) {
     stored.choose(Kind::Device, "", "/dev/ttyUSB1");
     stored.SaveSettings("MySettings");
     EXPECT_EQ(ReadAll(path), "\xEF\xBB\xBF[MySettings]\nDevice=/dev/ttyUSB1\nUse=device\nPrinter=\n");
-}
-
-// A stored choice that cannot serve is named once, by the first link to load
-// it; the other window's link takes the same reading. A second byte-order
-// mark is a blank, so the choice still reads.
-TEST(VexloLinkSettings, AFileThatCannotServeIsNamedOnceAndLeftAsItIs) {
-    const std::string bom = "\xEF\xBB\xBF";
-    const std::string stored = "[MySettings]\r\nDevice=/dev/ttyUSB0\r\nUse=device\r\n";
-    struct Case {
-        const char* what;
-        std::function<void(const std::string&)> make;
-        std::string problem;  // "" when it reads
-    };
-    const Case cases[] = {
-        {"over 1 MB", [&](const std::string& p) { std::ofstream(p) << stored << std::string(1 << 20, ';'); },
-         "it is over 1 MB long, too large for a settings file"},
-        {"a link to nothing", [](const std::string& p) { ASSERT_EQ(symlink("/nonexistent/VexloComm.ini", p.c_str()), 0); },
-         "it is a link to /nonexistent/VexloComm.ini, which is not there"},
-        {"two byte-order marks", [&](const std::string& p) { std::ofstream(p) << bom + bom + stored; }, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
-        const std::string path = (dir.path() + "/VexloComm.ini").toStdString();
-        c.make(path);
-        const std::string before = ReadAll(path);
-        VexloLink simple(path), advanced(path);
-        std::string told;
-        try {
-            simple.LoadSettings("MySettings");
-        } catch (const LinkError& e) {
-            told = e.what();
-        }
-        EXPECT_NO_THROW(advanced.LoadSettings("MySettings"));
-        if (c.problem.empty()) {
-            EXPECT_EQ(told, "");
-            EXPECT_EQ(advanced.destination(), (LinkDestination{Kind::Device, "/dev/ttyUSB0"}));
-            continue;
-        }
-        EXPECT_EQ(told, "The stored printer choice could not be read from " + path + ": " + c.problem +
-                            ". Going on without it.");
-        advanced.choose(Kind::Device, "", "/dev/usb/lp0");
-        EXPECT_THROW(advanced.SaveSettings("MySettings"), LinkError);
-        EXPECT_EQ(ReadAll(path), before);
-    }
 }
 
 TEST(VexloLinkDelivery, DeviceJobsRunThroughTheWaiterAndKeepTheirFailure) {
