@@ -369,11 +369,12 @@ int main(int argc, char** argv) {
 
     // The settings QUARVELD keeps, then what the command line says.
     const std::string ini = SettingsFilePath();
-    const std::string problem = SettingsFileProblem(ini);
+    const ProfileFile stored(ini);
+    const std::string problem = SettingsFileProblem(stored);
     if (!problem.empty()) std::fprintf(stderr, "quarveld-write: %s\n", problem.c_str());
     PortSettings& settings = job.settings;
-    LoadPortSettings(settings, ini);
-    const DeviceMap devices = MachineDevices(ini);
+    LoadPortSettings(settings, stored);
+    const DeviceMap devices = MachineDevices(stored);
     if (options.baud) settings.BaudRate = options.baud;
     if (options.bits) settings.BitLength = options.bits;
     if (options.parity) settings.Parity = options.parity;

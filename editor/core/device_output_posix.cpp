@@ -26,6 +26,15 @@ OutputDevice::OutputDevice(const std::string& path, bool createFile) {
         openError_ = errno;
         return;
     }
+    // Root may write anything, but a file without any write permission is
+    // one its owner meant to keep: refused as it is for everyone else.
+    struct stat info {};
+    if (::geteuid() == 0 && ::fstat(handle_, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) {
+        ::close(handle_);
+        handle_ = -1;
+        openError_ = EACCES;
+        return;
+    }
     termios line{};
     if (::isatty(handle_) && ::tcgetattr(handle_, &line) == 0 && (line.c_oflag & OPOST)) {
         line.c_oflag &= ~OPOST;

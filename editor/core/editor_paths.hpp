@@ -1,8 +1,17 @@
 #pragma once
 // Where the editor keeps its own files, and what "LPT1" is on this system.
+#include <cstddef>
 #include <string>
 
 namespace kelvane {
+
+// These files are a few lines long; a larger one is no settings file and is
+// never read whole.
+inline constexpr std::size_t LargestSettingsFile = std::size_t{1} << 20;
+
+// How the lines of these files end when they are written: as the system's
+// own editors expect ("\r\n" on Windows). Files read take either.
+const char* SettingsLineEnd();
 
 // The folder of VexloComm.ini (the printer link's choices per name) and
 // Kelvane2.ini (the device map, edited by hand), ending in the platform's
@@ -15,8 +24,9 @@ std::string EditorSettingsPath();
 
 // Reads one of these files whole into `text`: "" when done (a missing file
 // reads as empty), else why it could not be read, in words for the user
-// ("it is a folder, not a file"). Only a regular file is read; a pipe or a
-// device is never waited on.
+// ("it is a folder, not a file", a link that leads nowhere, a file over
+// LargestSettingsFile). Only a regular file is read; a pipe or a device is
+// never waited on.
 std::string ReadSettingsFile(const std::string& path, std::string& text);
 
 // A port ("LPT1", "COM10") as this machine opens it.

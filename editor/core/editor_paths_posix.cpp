@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 #include "device_output.hpp"
@@ -30,13 +31,22 @@ std::string EditorSettingsPath() {
     return ConfigFolder() + "Kelvane2.ini";
 }
 
+const char* SettingsLineEnd() { return "\n"; }
+
 std::string ReadSettingsFile(const std::string& path, std::string& text) {
+    static const char TooLarge[] = "it is over 1 MB long, too large for a settings file";
     text.clear();
     // Without O_NONBLOCK, opening a pipe would wait for a writer for ever.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        if (error == ENOENT) return "";
+        if (error == ENOENT) {
+            // A symbolic link that leads nowhere is no missing file: the user made it.
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+            if (n < 0) return "";
+            return "it is a link to " + std::string(target, static_cast<size_t>(n)) + ", which is not there";
+        }
         if (error == ENXIO) return "it is not a file";
         if (error == ENOTDIR) return "a part of its folder is a file";
         return ErrorText(error);
@@ -51,6 +61,8 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
         why = "it is a pipe, not a file";
     } else if (!S_ISREG(st.st_mode)) {
         why = "it is a device, not a file";
+    } else if (static_cast<unsigned long long>(st.st_size) > LargestSettingsFile) {
+        why = TooLarge;
     }
     char buffer[4096];
     while (why.empty()) {
@@ -58,7 +70,9 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) why = ErrorText(errno);
         if (n <= 0) break;
-        text.append(buffer, static_cast<size_t>(n));
+        // One that grows while it is read is held to the same bound.
+        if (text.size() + static_cast<size_t>(n) > LargestSettingsFile) why = TooLarge;
+        else text.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
     if (!why.empty()) text.clear();

@@ -19,6 +19,9 @@ std::string ConfigFolder() {
 
 std::string EditorSettingsPath() { return ConfigFolder() + "Kelvane2.ini"; }
 
+// Notepad before Windows 10 shows a file with bare LF ends as one line.
+const char* SettingsLineEnd() { return "\r\n"; }
+
 std::string ReadSettingsFile(const std::string& path, std::string& text) {
     text.clear();
     const std::wstring name = Widen(path);
@@ -39,6 +42,7 @@ std::string ReadSettingsFile(const std::string& path, std::string& text) {
     while (why.empty()) {
         if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) why = "error " + std::to_string(GetLastError());
         else if (n == 0) break;
+        else if (text.size() + n > LargestSettingsFile) why = "it is over 1 MB long, too large for a settings file";
         else text.append(buffer, n);
     }
     CloseHandle(file);

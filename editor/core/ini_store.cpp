@@ -45,6 +45,14 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// A line as names are read from it. A byte-order mark at the start of a line
+// (a second one, from an editor that added its own) is a blank there.
+std::string TrimLine(const std::string& s) {
+    std::string t = Trim(s);
+    while (t.rfind(ByteOrderMark, 0) == 0) t = Trim(t.substr(std::strlen(ByteOrderMark)));
+    return t;
+}
+
 }  // namespace
 
 std::string IniStore::EscapeName(const std::string& name) {
@@ -196,7 +204,7 @@ void IniStore::Parse(const std::string& text) {
         if (start < text.size() && text[start] == '\r') ++start;
         if (start < text.size() && text[start] == '\n') ++start;
 
-        const std::string trimmed = Trim(line.text);
+        const std::string trimmed = TrimLine(line.text);
         if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
             std::string raw = Trim(trimmed.substr(1, trimmed.size() - 2));
             section = UnescapeName(raw);
@@ -212,14 +220,14 @@ void IniStore::Parse(const std::string& text) {
 
 std::string IniStore::Text() const {
     std::string out = byteOrderMark_ ? ByteOrderMark : "";
-    for (const Line& line : lines_) out += line.text + "\n";
+    for (const Line& line : lines_) out += line.text + SettingsLineEnd();
     return out;
 }
 
 std::optional<std::string> IniStore::Value(const std::string& section, const std::string& key) const {
     for (const Line& line : lines_) {
         if (line.header || line.key.empty() || line.section != section || line.key != key) continue;
-        const std::string trimmed = Trim(line.text);
+        const std::string trimmed = TrimLine(line.text);
         return UnescapeValue(trimmed.substr(trimmed.find('=') + 1));
     }
     return std::nullopt;
@@ -236,7 +244,7 @@ std::optional<std::string> IniStore::PlainValue(const std::string& section, cons
     };
     std::string current;  // the section as written
     for (const Line& line : lines_) {
-        const std::string trimmed = Trim(line.text);
+        const std::string trimmed = TrimLine(line.text);
         if (line.header) {
             current = Trim(trimmed.substr(1, trimmed.size() - 2));
             continue;

@@ -3,7 +3,7 @@
 // the earlier Qt builds wrote them: section and key names escaped with "%XX"
 // ("/" as "\"), values quoted and backslash-escaped where needed. Lines this
 // store does not touch are written back as they were, and so is a UTF-8
-// byte-order mark at the start.
+// byte-order mark at the start. Lines end as SettingsLineEnd() says.
 #include <optional>
 #include <string>
 #include <utility>

@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 namespace kelvane::vexlo {
 namespace {
@@ -76,6 +78,66 @@ mode_t CurrentUmask() {
     mode_t m = umask(022);
     umask(m);
     return m;
+}
+
+// How long a save waits for another program's save of the same file.
+constexpr auto LockWait = std::chrono::seconds(5);
+
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a device";
+}
+
+// The one temporary file of a replacement, locked. Nothing here can wait for
+// ever: what stands in the name is looked at before it is opened (a pipe
+// would wait for a reader), and another program's lock is waited for a
+// bounded time. One that waited checks that the name still leads to the file
+// it holds, since the other save may have renamed that file into place.
+int OpenTemporary(const std::string& path, const std::string& tmp, const std::string& dir) {
+    const auto until = std::chrono::steady_clock::now() + LockWait;
+    const std::string cannot = "Cannot write the file " + path + ": ";
+    for (;;) {
+        struct stat named {};
+        if (lstat(tmp.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+            throw LinkError(cannot + tmp + " stands in the way of the save: it is " + KindOf(named.st_mode) +
+                            ", not a file. Remove it.");
+        }
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int err = errno;
+            if ((err == EACCES || err == EPERM) && lstat(tmp.c_str(), &named) == 0) {
+                // Left by an earlier save of another user: taken away where the folder allows it.
+                if (unlink(tmp.c_str()) == 0) continue;
+                if (errno == EPERM || access(dir.c_str(), W_OK) == 0) {
+                    throw LinkError(cannot + tmp + " was left by an earlier save, and you may not remove it. "
+                                             "Its owner or an administrator can.");
+                }
+            }
+            std::string msg = cannot + ErrorText(err) + ".";
+            if (err == EACCES || err == EPERM || err == EROFS) throw LinkError(LinkRemedy::WritableFolder, msg);
+            if (err == ENOENT) msg += " Check that the folder exists.";
+            throw LinkError(msg);
+        }
+        int locked;
+        while ((locked = flock(fd, LOCK_EX | LOCK_NB)) != 0 && (errno == EWOULDBLOCK || errno == EINTR) &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        struct stat held {};
+        if (locked != 0 || fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            const int err = errno;
+            ::close(fd);
+            if (locked != 0 && (err == EWOULDBLOCK || err == EINTR)) {
+                throw LinkError(cannot + "another program is saving it. Try again when it is done.");
+            }
+            throw LinkError(cannot + ErrorText(err) + ".");
+        }
+        if (lstat(tmp.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev) return fd;
+        ::close(fd);  // the save that held the lock renamed it into place: start again
+    }
 }
 
 }  // namespace
@@ -159,31 +221,7 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     // One fixed temporary name beside the file: a save that was killed half
     // way leaves at most this one, and the next save takes it over.
     const std::string tmp = dir + "/." + base + ".saving";
-    int raw = -1;
-    for (;;) {
-        raw = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (raw < 0) break;
-        int locked;
-        do locked = flock(raw, LOCK_EX);
-        while (locked != 0 && errno == EINTR);
-        struct stat held {}, named {};
-        if (locked != 0 || fstat(raw, &held) != 0) {
-            const int err = errno;
-            ::close(raw);
-            raw = -1;
-            errno = err;
-            break;
-        }
-        if (lstat(tmp.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev) break;
-        ::close(raw);  // the save that held the lock renamed it into place: start again
-    }
-    if (raw < 0) {
-        const int err = errno;
-        std::string msg = "Cannot write the file " + path + ": " + ErrorText(err) + ".";
-        if (err == EACCES || err == EPERM || err == EROFS) throw LinkError(LinkRemedy::WritableFolder, msg);
-        if (err == ENOENT) msg += " Check that the folder exists.";
-        throw LinkError(msg);
-    }
+    const int raw = OpenTemporary(path, tmp, dir);
     Fd fd(raw);
     auto fail = [&](int err) {
         unlink(tmp.c_str());  // still ours while the lock is held

@@ -34,6 +34,11 @@ struct VexloLink::Shared {
     Choice choice;
     unsigned made = 0;                       // choices made so far
     std::map<std::string, unsigned> stored;  // name -> the choice stored under it
+    // The file as the first link to load the name read it: the others take
+    // this, and what kept it from being read was said once, then.
+    bool loaded = false;
+    bool readable = false;
+    IniStore file;
     ~Shared();
 };
 
@@ -249,9 +254,14 @@ void VexloLink::setOutputFileName(const std::string& path) {
 void VexloLink::LoadSettings(const std::string& name) {
     const std::string path = settingsPath();
     share(path, name);
-    IniStore store;
+    const bool first = !shared_->loaded;
     std::string why;
-    const bool read = store.Read(path, &why);
+    if (first) {
+        shared_->readable = shared_->file.Read(path, &why);
+        shared_->loaded = true;
+    }
+    const IniStore& store = shared_->file;
+    const bool read = shared_->readable;
     const std::string section = SectionFor(name);
     // A name never saved keeps what there is.
     if (const auto use = read ? store.Value(section, "Use") : std::nullopt) {
@@ -276,7 +286,7 @@ void VexloLink::LoadSettings(const std::string& name) {
     }
     // A choice made in another window since the start is newer than the file.
     if (shared_->made) take(shared_->choice);
-    if (!read) {
+    if (!read && first) {
         throw LinkError("The stored printer choice could not be read from " + path + ": " + why +
                         ". Going on without it.");
     }

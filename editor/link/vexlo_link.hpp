@@ -34,8 +34,10 @@ public:
 
     // Links that loaded the same name from the same file are one printer:
     // a choice the user makes in one is taken by the others at once, and by
-    // one that loads the name later. A file that cannot be read raises
-    // LinkError after the link was set up without it.
+    // one that loads the name later. The file is read by the first of them
+    // to load the name; the others take what it held. A file that cannot be
+    // read raises LinkError in that first load, after the link was set up
+    // without it.
     void LoadSettings(const std::string& name) override;
     // Stores the choice the user made in any of those links, unless it is
     // stored under this name already. A choice nobody made (the spooler's

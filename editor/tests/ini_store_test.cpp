@@ -60,3 +60,29 @@ TEST(IniStoreFuzz, AWrittenValueReadsBackAndNothingElseChanges) {
         }
     }
 }
+
+// What a save writes: every line ends as the system's own editors expect, the
+// last one too, whatever ends the file had; a file read takes either.
+TEST(IniStoreText, LinesEndAsTheSystemExpects) {
+    const std::string n = SETTINGS_LINE_END;
+    const struct {
+        std::string read, written;
+    } cases[] = {
+        {"", "[MySettings]" + n + "Device=LPT1" + n + "Use=device" + n},
+        {"[MySettings]\nDevice=/dev/lp0", "[MySettings]" + n + "Device=LPT1" + n + "Use=device" + n},
+        {"[MySettings]\r\nUse=printer\r\nDevice=/dev/lp0\r\n", "[MySettings]" + n + "Use=device" + n + "Device=LPT1" + n},
+        {"\xEF\xBB\xBF; kept\r[Other]\nKey=1\r\n",
+         "\xEF\xBB\xBF; kept" + n + "[Other]" + n + "Key=1" + n + n + "[MySettings]" + n + "Device=LPT1" + n + "Use=device" + n},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.read));
+        IniStore store;
+        store.Parse(c.read);
+        ASSERT_TRUE(store.SetValue("MySettings", "Device", "LPT1"));
+        ASSERT_TRUE(store.SetValue("MySettings", "Use", "device"));
+        EXPECT_EQ(store.Text(), c.written);
+        IniStore again;
+        again.Parse(store.Text());
+        EXPECT_EQ(again.Value("MySettings", "Device"), "LPT1");
+    }
+}

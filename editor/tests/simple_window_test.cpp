@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include "advanced_window.hpp"
 #include "simple_window.hpp"
 #include "vexlo_comm.hpp"
 #include "window_test_support.hpp"
@@ -266,6 +268,22 @@ TEST(SimpleWindowAlone, SettingsThatAreNoFilesAreNamedOnceTheWindowIsUp) {
         << seen.text.toStdString();
     EXPECT_TRUE(seen.text.contains(settings.settingsFile() + ": it is a folder")) << seen.text.toStdString();
     EXPECT_EQ(form.parallelPort().path, "/dev/lp0");
+
+    // The advanced window, opened later, takes what the start read: no second warning.
+    QStringList later;
+    QTimer answerAll;
+    QObject::connect(&answerAll, &QTimer::timeout, [&later] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            later << box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answerAll.start(20);
+    QTest::mouseClick(form.findChild<QPushButton*>("cmdAdv"), Qt::LeftButton);
+    ASSERT_NE(form.advanced(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.advanced()));
+    QTest::qWait(300);
+    EXPECT_TRUE(later.isEmpty()) << later.join(" | ").toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "tool_runs.hpp"
@@ -296,19 +299,112 @@ TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
     EXPECT_NE(missing.err.find("none.prn"), std::string::npos) << missing.err;
 }
 
-// A folder where the device map belongs: named with the reason, and LPT1
-// is the default.
-TEST(KelvaneSend, ADeviceMapThatIsAFolderIsNamedAndTheDefaultServes) {
-    EditorSetup setup;
-    const std::string ini = setup.dir / "config/kelvane/Kelvane2.ini";
-    std::filesystem::create_directories(ini);
-    WriteFile(setup.dir / "customer.prn", Closing);
-    const ToolRun replay = setup.Send({"--replay", setup.dir / "customer.prn"});
-    EXPECT_TRUE(replay.status == 0 || replay.status == 1) << "whether or not /dev/lp0 is there";
-    EXPECT_EQ(replay.err.find("kelvane-send: The device map " + ini +
-                              " could not be read: it is a folder, not a file. LPT1 is /dev/lp0.\n"),
-              0u)
-        << replay.err;
+// A device map that cannot serve: named with the reason, and LPT1 is the
+// default. A second byte-order mark is a blank: the map still reads.
+TEST(KelvaneSend, ADeviceMapThatCannotServeIsNamedAndTheDefaultServes) {
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& ini, const std::string& lpt1)> make;
+        std::string problem;  // "" when the map reads
+    };
+    const Case cases[] = {
+        {"a folder", [](const std::string& ini, const std::string&) { std::filesystem::create_directories(ini); },
+         "it is a folder, not a file"},
+        {"over 1 MB", [](const std::string& ini, const std::string& lpt1) {
+             WriteFile(ini, "[Devices]\nLPT1=" + lpt1 + "\n" + std::string(1 << 20, '\n'));
+         }, "it is over 1 MB long, too large for a settings file"},
+        {"a link to nothing", [](const std::string& ini, const std::string&) {
+             std::filesystem::create_symlink("/nonexistent/Kelvane2.ini", ini);
+         }, "it is a link to /nonexistent/Kelvane2.ini, which is not there"},
+        {"two byte-order marks", [&](const std::string& ini, const std::string& lpt1) {
+             WriteFile(ini, bom + bom + "[Devices]\r\nLPT1=" + lpt1 + "\r\n");
+         }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EditorSetup setup;
+        const std::string ini = setup.dir / "config/kelvane/Kelvane2.ini", lpt1 = setup.dir / "lpt1";
+        std::filesystem::create_directories(setup.dir / "config/kelvane");
+        c.make(ini, lpt1);
+        WriteFile(lpt1, "");  // a file standing in for the port
+        WriteFile(setup.dir / "customer.prn", Closing);
+        const ToolRun replay = setup.Send({"--replay", setup.dir / "customer.prn"});
+        if (c.problem.empty()) {
+            EXPECT_EQ(replay.status, 0) << replay.err;
+            EXPECT_EQ(replay.err, "");
+            EXPECT_EQ(ReadFile(lpt1), Closing);
+            continue;
+        }
+        EXPECT_TRUE(replay.status == 0 || replay.status == 1) << "whether or not /dev/lp0 is there";
+        EXPECT_EQ(replay.err.find("kelvane-send: The device map " + ini + " could not be read: " + c.problem +
+                                  ". LPT1 is /dev/lp0.\n"),
+                  0u)
+            << replay.err;
+        EXPECT_EQ(ReadFile(lpt1), "");
+    }
+}
+
+// A file is replaced through .NAME.saving beside it: whatever stands there,
+// the send ends with a reason and never waits for ever. A leftover of
+// another user is taken away where the folder allows it. A write-protected
+// file is refused as a device too, also to root.
+TEST(KelvaneSend, AFileIsNeverWaitedOnAndAWriteProtectedOneIsKept) {
+    constexpr uid_t nobody = 65534;
+    struct Case {
+        const char* what;
+        std::vector<std::string> option;  // the destination, before the file's path
+        std::function<void(const std::string& folder, const std::string& temp)> make;
+        std::string told;  // "" when sent
+        bool asNobody = false;
+    };
+    int held = -1;
+    const Case cases[] = {
+        {"a pipe", {"--file"}, [](const std::string&, const std::string& temp) { ASSERT_EQ(mkfifo(temp.c_str(), 0600), 0); },
+         " stands in the way of the save: it is a pipe, not a file. Remove it."},
+        {"another program's save", {"--file"}, [&](const std::string&, const std::string& temp) {
+             held = open(temp.c_str(), O_WRONLY | O_CREAT, 0600);
+             ASSERT_EQ(flock(held, LOCK_EX), 0);
+         }, ": another program is saving it. Try again when it is done."},
+        {"root's leftover in a shared folder", {"--file"}, [](const std::string& folder, const std::string& temp) {
+             WriteFile(temp, "half");
+             ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
+             ASSERT_EQ(chown((folder + "/out.prn").c_str(), nobody, nobody), 0);
+         }, " was left by an earlier save, and you may not remove it. Its owner or an administrator can.", true},
+        {"root's leftover in the user's folder", {"--file"}, [](const std::string& folder, const std::string& temp) {
+             WriteFile(temp, "half");
+             ASSERT_EQ(chown(folder.c_str(), nobody, nobody), 0);
+             ASSERT_EQ(chown((folder + "/out.prn").c_str(), nobody, nobody), 0);
+         }, "", true},
+        {"a write-protected file as a device", {"--device"}, [](const std::string& folder, const std::string&) {
+             ASSERT_EQ(chmod((folder + "/out.prn").c_str(), 0444), 0);
+         }, "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.asNobody && geteuid() != 0) continue;  // another user's leftover needs root to make
+        EditorSetup setup;
+        const std::string folder = setup.dir / "out", out = folder + "/out.prn", temp = folder + "/.out.prn.saving";
+        std::filesystem::create_directories(folder);
+        WriteFile(out, "old");
+        c.make(folder, temp);
+        std::vector<std::string> args{"/usr/bin/timeout", "20"};
+        if (c.asNobody) args.insert(args.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        args.push_back(KELVANE_SEND);
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        args.insert(args.end(), {out, "1=2"});
+        const ToolRun run = RunTool(setup.dir, args, setup.env);
+        if (held >= 0) close(held);
+        held = -1;
+        if (c.told.empty()) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(Hex(ReadFile(out)), "1B 1D 23 2C 31 32 0A 00 " + Hex(Closing));
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << "124: it waited for ever; " << run.err;
+        EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+        EXPECT_EQ(ReadFile(out), "old");
+    }
 }
 
 TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {

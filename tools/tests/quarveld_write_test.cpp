@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -112,9 +113,20 @@ TEST(QuarveldWrite, TakesPortAndDeviceFromTorwinIni) {
     WriteFile(setup.dir / "config/TORWIN.INI",
               "[QUARVELD]\nPORT0=00c9\nPORT1=00cd\nPORT2=00cf\nPORT3=00d3\n[Devices]\nCOM1=" +
                   setup.dir / "no-com1" + "\nCOM2=" + printer.devicePath() + "\n");
+    // Every open of the file is counted: it is read once, whatever it is asked for.
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(opens, (setup.dir / "config").c_str(), IN_OPEN), 0);
     const ToolRun run = RunTool(setup.dir, setup.Args({}), setup.env);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(printer.framesReceived(), 3u);
+    int read = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    for (ssize_t n; (n = ::read(opens, events, sizeof events)) > 0;) {
+        for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+            read += std::string(reinterpret_cast<inotify_event*>(at)->name) == "TORWIN.INI";
+    }
+    close(opens);
+    EXPECT_EQ(read, 1);
 
     // An option wins over the file; COM1 is mapped to nothing here.
     const ToolRun com1 = RunTool(setup.dir, setup.Args({"--port", "COM1", "--baud", "2400"}), setup.env);

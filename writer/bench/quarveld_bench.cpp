@@ -1,8 +1,10 @@
 // Figures for the write run: per-frame cost against a printer that answers at
 // once, time against a printer paced at 19200 baud, and peak memory of runs
-// over large images. Prints its figures; asserts nothing.
+// over large images; then what TORWIN.INI costs a start, by its size. Prints
+// its figures; asserts nothing.
 //
-//   quarveld_bench                  all three
+//   quarveld_bench                  all four
+//   quarveld_bench --settings       only the cost of TORWIN.INI at start
 //   quarveld_bench --run IMAGE DEV  one run with LPT1 mapped to DEV (used for
 //                                   the memory figures, in a fresh process)
 #include <fcntl.h>
@@ -23,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "settings_file.hpp"
 #include "simulated_printer.hpp"
 #include "transfer.hpp"
 
@@ -198,9 +201,10 @@ int main(int argc, char** argv) {
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     constexpr std::size_t kPerLine = 32;                 // data bytes per record
     constexpr std::size_t kFrameBytes = kPerLine + 9;    // STX N address data ETX CRC
+    const bool settingsOnly = argc == 2 && std::strcmp(argv[1], "--settings") == 0;
 
     // (a) Per-frame cost against a printer that answers at once.
-    {
+    if (!settingsOnly) {
         const std::string image = (dir / "a.mot").string();
         const std::size_t frames = WriteImage(image, 3000 * kPerLine, kPerLine);
         sim::Behaviour behaviour;
@@ -217,7 +221,7 @@ int main(int argc, char** argv) {
     }
 
     // (b) Against a printer paced at 19200 baud.
-    {
+    if (!settingsOnly) {
         const std::string image = (dir / "b.mot").string();
         const std::size_t frames = WriteImage(image, 100 * kPerLine, kPerLine);
         sim::Behaviour behaviour;
@@ -231,7 +235,7 @@ int main(int argc, char** argv) {
     }
 
     // (c) Peak memory of LPT1 runs to /dev/null, each in a fresh process.
-    {
+    if (!settingsOnly) {
         struct Case { const char* name; std::size_t bytes; };
         for (Case c : {Case{"empty image", 0}, Case{"1 MB image", std::size_t{1} << 20},
                        Case{"64 MB image", std::size_t{64} << 20}}) {
@@ -243,6 +247,40 @@ int main(int argc, char** argv) {
             std::printf("(c) %-11s: file %7.1f MB, %8zu frames, peak RSS %6ld KiB, %.2f s\n", c.name,
                         static_cast<double>(fileBytes) / 1e6, frames, peak, seconds);
             std::filesystem::remove(image);
+        }
+    }
+    // (d) What a start takes from TORWIN.INI (the port settings, the device
+    // map, whether it could be read), by the file's size. The map's keys sit
+    // behind padding lines; a 3 GB file is sparse.
+    {
+        const std::string ini = (dir / "TORWIN.INI").string();
+        struct Case { const char* name; std::size_t bytes; };
+        for (Case c : {Case{"1 KB", 1000}, Case{"100 KB", 100000}, Case{"1000 KB", 1000000},
+                       Case{"10 MB", 10000000}, Case{"3 GB", std::size_t{3} << 30}}) {
+            const std::string keys = "[QUARVELD]\nPORT0=00c9\nPORT1=00cd\nPORT2=00cf\nPORT3=00d2\n[Devices]\n";
+            std::string text = keys;
+            const std::size_t written = std::min<std::size_t>(c.bytes, 16u << 20);
+            while (text.size() + 24 < written) text += "; padding, padding, pad\n";
+            text += "COM1=/dev/ttyUSB0\n";
+            std::FILE* out = std::fopen(ini.c_str(), "wb");
+            std::fwrite(text.data(), 1, text.size(), out);
+            std::fclose(out);
+            if (c.bytes > text.size()) std::filesystem::resize_file(ini, c.bytes);
+            constexpr int kRounds = 20;
+            PortSettings settings;
+            DeviceMap devices;
+            std::string problem;
+            const auto start = Clock::now();
+            for (int i = 0; i < kRounds; ++i) {
+                const ProfileFile file(ini);
+                LoadPortSettings(settings, file);
+                devices = MachineDevices(file);
+                problem = SettingsFileProblem(file);
+            }
+            std::printf("(d) TORWIN.INI of %-8s: start reads it in %8.3f ms; COM1 %s%s\n", c.name,
+                        SecondsSince(start) / kRounds * 1e3, devices.COM1.c_str(),
+                        problem.empty() ? "" : ", refused: too large");
+            std::filesystem::remove(ini);
         }
     }
     std::filesystem::remove_all(dir);

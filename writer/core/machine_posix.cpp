@@ -17,7 +17,7 @@ std::string SettingsFilePath() {
     return base + "/.config/TORWIN.INI";
 }
 
-DeviceMap MachineDevices(const std::string& path) { return LoadDeviceMap(path); }
+DeviceMap MachineDevices(const ProfileFile& file) { return LoadDeviceMap(file); }
 
 // A USB adapter's name says nothing of a COM number: the user maps it.
 std::string UnmappedComDevice(int) { return ""; }

@@ -9,7 +9,7 @@ namespace quarveld {
 
 std::string SettingsFilePath() { return "TORWIN.INI"; }
 
-DeviceMap MachineDevices(const std::string&) { return DeviceMap{"COM1", "COM2", "LPT1"}; }
+DeviceMap MachineDevices(const ProfileFile&) { return DeviceMap{"COM1", "COM2", "LPT1"}; }
 
 // COM10 and up open only through the device namespace.
 std::string UnmappedComDevice(int number) {

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "profile.hpp"
 #include "profile_text.hpp"
@@ -19,13 +21,27 @@ namespace {
 
 enum class ReadResult { Read, Missing, Failed };
 
-// Only a regular file is read. Opened without waiting, so that a pipe in its
-// place cannot hold up the start; `why` says what stands there instead.
+// A symbolic link that leads nowhere is no missing file: the user made it.
+std::string DanglingLink(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) return "";
+    return "it is a link to " + std::string(target, static_cast<std::size_t>(n)) + ", which is not there";
+}
+
+std::string TooLarge() { return "it is over 1 MB long, too large for a settings file"; }
+
+// Only a regular file is read, and at most LargestProfile bytes of it. Opened
+// without waiting, so that a pipe in its place cannot hold up the start; `why`
+// says what stands there instead.
 ReadResult ReadWhole(const std::string& path, std::string& contents, std::string& why) {
     contents.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return ReadResult::Missing;
+        if (errno == ENOENT) {
+            why = DanglingLink(path);
+            return why.empty() ? ReadResult::Missing : ReadResult::Failed;
+        }
         why = errno == ENXIO ? "it is not a file" : std::strerror(errno);
         return ReadResult::Failed;
     }
@@ -34,13 +50,16 @@ ReadResult ReadWhole(const std::string& path, std::string& contents, std::string
     else if (S_ISDIR(st.st_mode)) why = "it is a folder, not a file";
     else if (S_ISFIFO(st.st_mode)) why = "it is a pipe, not a file";
     else if (!S_ISREG(st.st_mode)) why = "it is a device, not a file";
+    else if (static_cast<unsigned long long>(st.st_size) > LargestProfile) why = TooLarge();
     char buffer[4096];
     while (why.empty()) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) why = std::strerror(errno);
         if (n <= 0) break;
-        contents.append(buffer, static_cast<std::size_t>(n));
+        // A file that grows while it is read is held to the same bound.
+        if (contents.size() + static_cast<std::size_t>(n) > LargestProfile) why = TooLarge();
+        else contents.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
     if (why.empty()) return ReadResult::Read;
@@ -61,23 +80,66 @@ bool WriteAll(int fd, const std::string& contents) {
     return true;
 }
 
+// How long a save waits for another program's save of the same file.
+constexpr auto LockWait = std::chrono::seconds(5);
+
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a device";
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // The one temporary file of a replacement, locked. Its name is fixed, so a
 // save that was killed half way leaves at most this one file behind, and the
 // next save takes it over. The lock keeps two saves apart; one that waited
 // checks that the name still leads to the file it holds, since the other may
-// have renamed that file into place meanwhile.
-int OpenTemporary(const std::string& temp) {
+// have renamed that file into place meanwhile. Nothing here can wait for
+// ever: what stands in the name is looked at before it is opened, and the
+// lock is waited for a bounded time.
+int OpenTemporary(const std::string& temp, std::string& why) {
+    const auto until = std::chrono::steady_clock::now() + LockWait;
     for (;;) {
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) return -1;
+        struct stat named {};
+        if (::lstat(temp.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+            why = temp + " stands in the way of the save: it is " + KindOf(named.st_mode) +
+                  ", not a file; remove it";
+            return -1;
+        }
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int error = errno;
+            if ((error == EACCES || error == EPERM) && ::lstat(temp.c_str(), &named) == 0) {
+                // Left by an earlier save of another user: taken away where the folder allows it.
+                if (::unlink(temp.c_str()) == 0) continue;
+                if (errno == EPERM || ::access(FolderOf(temp).c_str(), W_OK) == 0) {
+                    why = temp + " was left by an earlier save, and you may not remove it; its owner or an "
+                                 "administrator can";
+                    return -1;
+                }
+            }
+            why = std::strerror(error);
+            return -1;
+        }
+        struct stat held {};
         int locked;
-        do locked = ::flock(fd, LOCK_EX);
-        while (locked != 0 && errno == EINTR);
-        struct stat held {}, named {};
-        if (locked != 0 || ::fstat(fd, &held) != 0) {
+        while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && (errno == EWOULDBLOCK || errno == EINTR)) {
+            if (std::chrono::steady_clock::now() >= until) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (locked != 0 || ::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
             const int error = errno;
             ::close(fd);
-            errno = error;
+            why = locked != 0 && (error == EWOULDBLOCK || error == EINTR)
+                      ? "another program is saving the file; try again when it is done"
+                      : std::strerror(error);
             return -1;
         }
         const bool found = ::lstat(temp.c_str(), &named) == 0;
@@ -85,7 +147,7 @@ int OpenTemporary(const std::string& temp) {
         const int error = errno;
         ::close(fd);
         if (found || error == ENOENT) continue;  // taken away by the other save: start again
-        errno = error;
+        why = std::strerror(error);
         return -1;
     }
 }
@@ -109,17 +171,13 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents, s
         return false;
     }
 
-    std::string folder = ".";
+    const std::string folder = FolderOf(target);
     const std::size_t slash = target.rfind('/');
-    if (slash != std::string::npos) folder = slash == 0 ? "/" : target.substr(0, slash);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     const std::string temp = folder + "/." + base + ".saving";
 
-    const int fd = OpenTemporary(temp);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
+    const int fd = OpenTemporary(temp, why);
+    if (fd < 0) return false;
 
     // Keep the old file's permissions; a new file gets the usual ones.
     mode_t mode;
@@ -151,18 +209,23 @@ bool ReplaceFileContents(const std::string& path, const std::string& contents, s
 
 }  // namespace
 
-std::string GetProfileString(const std::string& path, const std::string& section, const std::string& key,
-                             const std::string& defaultValue) {
-    std::string contents, why;
-    if (ReadWhole(path, contents, why) != ReadResult::Read) return defaultValue;
-    return FindProfileValue(contents, section, key).value_or(defaultValue);
+ProfileFile::ProfileFile(const std::string& path) : path_(path) {
+    std::string contents;
+    if (ReadWhole(path, contents, problem_) == ReadResult::Read) values_ = IndexProfile(contents);
 }
 
-std::string ProfileReadProblem(const std::string& path) {
-    std::string contents, why;
-    ReadWhole(path, contents, why);
-    return why;
+std::string ProfileFile::Get(const std::string& section, const std::string& key,
+                             const std::string& defaultValue) const {
+    const auto found = values_.find(ProfileValueKey(section, key));
+    return found == values_.end() ? defaultValue : found->second;
 }
+
+std::string GetProfileString(const std::string& path, const std::string& section, const std::string& key,
+                             const std::string& defaultValue) {
+    return ProfileFile(path).Get(section, key, defaultValue);
+}
+
+std::string ProfileReadProblem(const std::string& path) { return ProfileFile(path).problem(); }
 
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries,
                          std::string* why) {

@@ -1,6 +1,8 @@
 #include "profile_text.hpp"
 
 #include <cctype>
+#include <optional>
+#include <set>
 #include <vector>
 
 namespace quarveld {
@@ -47,6 +49,18 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// A line as names are read from it: blanks and marks in front left out.
+std::string TrimLine(const std::string& text) {
+    std::string t = Trim(text);
+    while (t.rfind(ByteOrderMark, 0) == 0) t = Trim(t.substr(sizeof ByteOrderMark - 1));
+    return t;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 // A value in matching double or single quotes comes back without them.
 std::string Unquote(const std::string& value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
@@ -65,7 +79,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // "[name]" gives name; anything else gives nothing.
 std::optional<std::string> SectionName(const std::string& text) {
-    std::string t = Trim(text);
+    std::string t = TrimLine(text);
     if (t.empty() || t.front() != '[') return std::nullopt;
     std::size_t close = t.find(']');
     if (close == std::string::npos) return std::nullopt;
@@ -74,7 +88,7 @@ std::optional<std::string> SectionName(const std::string& text) {
 
 // "key = value" gives key; comments (';') and lines without '=' give nothing.
 std::optional<std::string> KeyName(const std::string& text) {
-    std::string t = Trim(text);
+    std::string t = TrimLine(text);
     if (t.empty() || t.front() == ';') return std::nullopt;
     std::size_t eq = t.find('=');
     if (eq == std::string::npos) return std::nullopt;
@@ -127,21 +141,28 @@ void SetIn(std::vector<Line>& lines, const std::string& section, const std::stri
 
 }  // namespace
 
-std::optional<std::string> FindProfileValue(const std::string& contents, const std::string& section,
-                                            const std::string& key) {
-    std::vector<Line> lines = SplitLines(contents);
-    auto header = FindSection(lines, Trim(section));
-    if (!header) return std::nullopt;
-    const std::string name = Trim(key);
-    for (std::size_t i = *header + 1; i < lines.size(); ++i) {
-        if (SectionName(lines[i].text)) break;
-        auto found = KeyName(lines[i].text);
-        if (found && SameName(*found, name)) {
-            const std::string& t = lines[i].text;
-            return Unquote(Trim(t.substr(t.find('=') + 1)));
+std::string ProfileValueKey(const std::string& section, const std::string& key) {
+    return Lower(Trim(section)) + '\n' + Lower(Trim(key));
+}
+
+ProfileValues IndexProfile(const std::string& contents) {
+    ProfileValues values;
+    std::set<std::string> sections;
+    std::string current;
+    bool counts = false;  // a later section of a name already seen is never searched
+    for (const Line& line : SplitLines(contents)) {
+        if (auto name = SectionName(line.text)) {
+            current = Lower(*name);
+            counts = sections.insert(current).second;
+            continue;
+        }
+        if (!counts) continue;
+        if (auto key = KeyName(line.text)) {
+            const std::string& t = line.text;
+            values.emplace(current + '\n' + Lower(*key), Unquote(Trim(t.substr(t.find('=') + 1))));
         }
     }
-    return std::nullopt;
+    return values;
 }
 
 std::string SetProfileValues(const std::string& contents, const std::string& section,

@@ -32,6 +32,14 @@ std::string ProfileReadProblem(const std::string& path) {
     return "";
 }
 
+ProfileFile::ProfileFile(const std::string& path) : path_(path), problem_(ProfileReadProblem(path)) {}
+
+// The system keeps the file it read; each key is asked of it.
+std::string ProfileFile::Get(const std::string& section, const std::string& key,
+                             const std::string& defaultValue) const {
+    return problem_.empty() ? GetProfileString(path_, section, key, defaultValue) : defaultValue;
+}
+
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries,
                          std::string* why) {
     // The profile functions write key by key; each call is the system's own.

@@ -24,11 +24,13 @@ bool InRange(int32_t value, int32_t low, int32_t high) { return value >= low && 
 
 }  // namespace
 
-void LoadPortSettings(PortSettings& settings, const std::string& path) {
+void LoadPortSettings(PortSettings& settings, const std::string& path) { LoadPortSettings(settings, ProfileFile(path)); }
+
+void LoadPortSettings(PortSettings& settings, const ProfileFile& file) {
     settings = PortSettings{0, 0, 0, 0};
     for (int i = 0; i < 4; ++i) {
         // The stored text is read as the 16-character buffer would hold it.
-        std::string text = GetProfileString(path, Section, Keys[i], "0000").substr(0, 15);
+        std::string text = file.Get(Section, Keys[i], "0000").substr(0, 15);
         unsigned int value = 0;
         if (std::sscanf(text.c_str(), "%4x", &value) == 1) *Words(settings, i) = static_cast<int32_t>(value);
     }
@@ -38,10 +40,12 @@ void LoadPortSettings(PortSettings& settings, const std::string& path) {
     }
 }
 
-std::string SettingsFileProblem(const std::string& path) {
-    const std::string why = ProfileReadProblem(path);
-    if (why.empty()) return "";
-    return "The port settings could not be read from " + path + ": " + why + ". The default settings are used.";
+std::string SettingsFileProblem(const std::string& path) { return SettingsFileProblem(ProfileFile(path)); }
+
+std::string SettingsFileProblem(const ProfileFile& file) {
+    if (file.problem().empty()) return "";
+    return "The port settings could not be read from " + file.path() + ": " + file.problem() +
+           ". The default settings are used.";
 }
 
 bool SavePortSettings(const PortSettings& settings, const std::string& path, std::string* why) {
@@ -62,17 +66,21 @@ bool SavePortSettings(const PortSettings& settings, const std::string& path, std
     return false;
 }
 
-DeviceMap LoadDeviceMap(const std::string& path) {
+DeviceMap LoadDeviceMap(const std::string& path) { return LoadDeviceMap(ProfileFile(path)); }
+
+DeviceMap MachineDevices(const std::string& path) { return MachineDevices(ProfileFile(path)); }
+
+DeviceMap LoadDeviceMap(const ProfileFile& file) {
     DeviceMap devices;
-    devices.COM1 = GetProfileString(path, "Devices", "COM1", devices.COM1);
-    devices.COM2 = GetProfileString(path, "Devices", "COM2", devices.COM2);
-    devices.LPT1 = GetProfileString(path, "Devices", "LPT1", devices.LPT1);
+    devices.COM1 = file.Get("Devices", "COM1", devices.COM1);
+    devices.COM2 = file.Get("Devices", "COM2", devices.COM2);
+    devices.LPT1 = file.Get("Devices", "LPT1", devices.LPT1);
     DeviceMap defaults;
     if (devices.COM1.empty()) devices.COM1 = defaults.COM1;
     if (devices.COM2.empty()) devices.COM2 = defaults.COM2;
     if (devices.LPT1.empty()) devices.LPT1 = defaults.LPT1;
     for (int number = 3; number <= LastComNumber; ++number) {
-        std::string device = GetProfileString(path, "Devices", "COM" + std::to_string(number), "");
+        std::string device = file.Get("Devices", "COM" + std::to_string(number), "");
         if (!device.empty()) devices.more[number] = std::move(device);
     }
     return devices;

@@ -18,8 +18,9 @@ namespace quarveld {
 MainWindow::MainWindow() : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("QUARVELD"));
-    LoadPortSettings(settings_);
-    devices_ = LoadDeviceMap();
+    const ProfileFile ini(SettingsFilePath());
+    LoadPortSettings(settings_, ini);
+    devices_ = LoadDeviceMap(ini);
 
     setWindowTitle(QStringLiteral("Flarnex  Ver1.1.0.1"));
     setWindowIcon(ProgramIcon(101));
@@ -51,7 +52,7 @@ MainWindow::MainWindow() : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint
     move(20, 20);
 
     // Said once the window is up; the defaults are in use meanwhile.
-    const std::string problem = SettingsFileProblem();
+    const std::string problem = SettingsFileProblem(ini);
     if (!problem.empty()) {
         QTimer::singleShot(0, this, [this, problem] {
             QMessageBox::warning(this, windowTitle(), QString::fromStdString(problem));

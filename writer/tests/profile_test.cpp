@@ -1,15 +1,18 @@
 // The profile layer and TORWIN.INI, on real files in a fresh folder.
 #include <gtest/gtest.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -176,6 +179,120 @@ TEST_F(ProfileFile, APipeIsNotWaitedOnAndGivesTheDefaults) {
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "202 0 it is a pipe, not a file \\| .*TORWIN.INI: it is a pipe");
+}
+
+// What stands at the file's path and cannot serve: named with the reason, the
+// defaults used, and a save that leaves it as it was. A second byte-order
+// mark, as some editors add, is a blank: the file still reads.
+TEST_F(ProfileFile, FilesThatCannotServeAreNamedAndLeftAsTheyAre) {
+    const std::string valid = "[QUARVELD]\nPORT0=00c9\nPORT1=00ce\nPORT2=00d1\nPORT3=00d3\n[Devices]\nCOM1=/dev/pts/9\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string problem;  // "" when the file reads
+    };
+    const Case cases[] = {
+        {"over 1 MB", [&] { Put(valid + std::string(LargestProfile, ';')); },
+         "it is over 1 MB long, too large for a settings file"},
+        {"3 GB, sparse", [&] { Put(valid); ASSERT_EQ(::truncate(ini.c_str(), 3LL << 30), 0); },
+         "it is over 1 MB long, too large for a settings file"},
+        {"a link to nothing", [&] { fs::create_symlink(dir / "gone" / "TORWIN.INI", ini); },
+         "it is a link to " + (dir / "gone" / "TORWIN.INI").string() + ", which is not there"},
+        {"two byte-order marks", [&] { Put(bom + bom + "[Devices]\r\nCOM1=/dev/pts/9\r\n" + bom + " [QUARVELD]\r\n" +
+                                           valid.substr(11)); }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(ini);
+        c.make();
+        const auto size = fs::symlink_status(ini).type() == fs::file_type::symlink ? 0 : fs::file_size(ini);
+        const quarveld::ProfileFile file(ini);
+        EXPECT_EQ(file.problem(), c.problem);
+        PortSettings settings;
+        LoadPortSettings(settings, file);
+        EXPECT_EQ(settings, (c.problem.empty() ? PortSettings{201, 206, 209, 211} : PortSettings{}));
+        EXPECT_EQ(LoadDeviceMap(file).COM1, c.problem.empty() ? "/dev/pts/9" : "/dev/ttyS0");
+        if (c.problem.empty()) continue;
+        EXPECT_EQ(SettingsFileProblem(file),
+                  "The port settings could not be read from " + ini + ": " + c.problem + ". The default settings are used.");
+        std::string why;
+        EXPECT_FALSE(SavePortSettings(PortSettings{}, ini, &why));
+        EXPECT_EQ(why, c.problem);
+        EXPECT_EQ(fs::symlink_status(ini).type() == fs::file_type::symlink ? 0 : fs::file_size(ini), size);
+        EXPECT_FALSE(fs::exists(dir / ".TORWIN.INI.saving"));
+    }
+}
+
+// Whatever stands at the temporary name, a save ends with a reason and never
+// waits for ever: not for a pipe's reader, not for another program's lock.
+// A leftover of another user is taken away where the folder allows it.
+TEST_F(ProfileFile, ASaveNeverWaitsForEverAndSaysWhatIsInTheWay) {
+    const std::string temp = (dir / ".TORWIN.INI.saving").string();
+    constexpr uid_t nobody = 65534;
+    int held = -1;
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string why;  // "" when the save goes through
+        bool asNobody = false;
+    };
+    const Case cases[] = {
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(temp.c_str(), 0600), 0); },
+         temp + " stands in the way of the save: it is a pipe, not a file; remove it"},
+        {"a folder", [&] { fs::create_directory(temp); },
+         temp + " stands in the way of the save: it is a folder, not a file; remove it"},
+        {"a link", [&] { fs::create_symlink(dir / "elsewhere", temp); },
+         temp + " stands in the way of the save: it is a symbolic link, not a file; remove it"},
+        {"locked by another save", [&] {
+             held = ::open(temp.c_str(), O_WRONLY | O_CREAT, 0600);
+             ASSERT_EQ(::flock(held, LOCK_EX), 0);
+         }, "another program is saving the file; try again when it is done"},
+        {"root's leftover in a folder of the user's", [&] {
+             std::ofstream(temp) << "half";
+             ASSERT_EQ(::chown(dir.c_str(), nobody, nobody), 0);
+             ASSERT_EQ(::chown(ini.c_str(), nobody, nobody), 0);
+         }, "", true},
+        {"root's leftover in a shared folder", [&] {
+             std::ofstream(temp) << "half";
+             ASSERT_EQ(::chmod(dir.c_str(), 01777), 0);
+             ASSERT_EQ(::chown(ini.c_str(), nobody, nobody), 0);
+         }, temp + " was left by an earlier save, and you may not remove it; its owner or an administrator can", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.asNobody && ::geteuid() != 0) continue;  // another user's leftover needs root to make
+        Put("[QUARVELD]\nPORT0=00c9\n");
+        c.make();
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(20);  // a save that waits for ever ends here
+            if (c.asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+                ::_exit(2);
+            std::string why;
+            const bool saved = SavePortSettings(PortSettings{}, ini, &why);
+            std::ofstream(ini + ".why") << why;
+            ::_exit(saved ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_TRUE(WIFEXITED(status)) << "the save hung";
+        EXPECT_EQ(WEXITSTATUS(status), c.why.empty() ? 0 : 1);
+        std::ifstream told(ini + ".why");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(told), {}), c.why);
+        EXPECT_LT(seconds, 10);
+        EXPECT_EQ(Get(), c.why.empty() ? "[QUARVELD]\nPORT0=00ca\nPORT1=00cd\nPORT2=00cf\nPORT3=00d2\n"
+                                       : "[QUARVELD]\nPORT0=00c9\n");
+        if (held >= 0) ::close(held);
+        held = -1;
+        ::chown(dir.c_str(), 0, 0);
+        ::chmod(dir.c_str(), 0700);
+        fs::remove_all(temp);
+        fs::remove(ini + ".why");
+    }
 }
 
 // A file the user may not write stays as it is and the save fails, as the

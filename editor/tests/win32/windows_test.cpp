@@ -736,7 +736,27 @@ TEST_F(Windows, SettingsFilesThatCannotBeReadOrWritten) {
             << warning.seen().text;
         EXPECT_TRUE(windowWasUp);
     }
+    // The advanced window takes what the start read: no second warning.
+    bool again = false;
+    {
+        Answer second("", [&](HWND box) {
+            again = true;
+            Press(IDOK)(box);
+        });
+        ASSERT_NE(Advanced(), nullptr);
+        for (int i = 0; i < 10; ++i) {
+            Pump();
+            Sleep(50);
+        }
+    }
+    EXPECT_FALSE(again);
     RemoveDirectoryA(ini.c_str());
+
+    // Written for Notepad: CRLF at every line's end, the last one too.
+    VexloLink stored(ini);
+    stored.choose(LinkDestination::Kind::Device, "", "LPT1");
+    stored.SaveSettings("Another");
+    EXPECT_EQ(ReadAll(ini), "[Another]\r\nDevice=LPT1\r\nPrinter=\r\nUse=device\r\n");
 
     const std::string prn = TempPath("taken-over.prn");
     std::ofstream(prn) << "kept";
