@@ -4,10 +4,10 @@
 
 namespace station {
 
-// The per-user data folder's "quarveld", made when missing; "" when the
-// system names no such folder.
+// The per-user data folder's "quarveld"; "" when the system names no such
+// folder. Nothing is made until something is written there.
 std::string RecordFolder();
-// The per-user settings folder's "quarveld", made when missing; "" likewise.
+// The per-user settings folder's "quarveld"; "" likewise.
 std::string SettingsFolder();
 // Today's record in RecordFolder(): one file a day, "station-2026-12-08.jsonl".
 std::string DefaultRecordPath();

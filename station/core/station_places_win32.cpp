@@ -14,11 +14,8 @@ namespace {
 
 std::string Folder(int which) {
     wchar_t base[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, which | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return "";
-    const std::wstring folder = std::wstring(base) + L"\\quarveld";
-    // An existing folder is as good as a new one; a failure shows at the first write.
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return quarveld::Narrow(folder);
+    if (SHGetFolderPathW(nullptr, which, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return "";
+    return quarveld::Narrow(std::wstring(base) + L"\\quarveld");
 }
 
 }  // namespace

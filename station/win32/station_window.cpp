@@ -142,6 +142,12 @@ bool FileStamp(const std::string& path, FILETIME& stamp, uint64_t& size) {
     return true;
 }
 
+// The folder `path` goes in, when it is missing (the per-user one at first).
+void MakeParentFolder(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0) CreateDirectoryW(quarveld::Widen(path.substr(0, slash)).c_str(), nullptr);
+}
+
 // A dialog-unit rectangle in the window's pixels.
 RECT Units(HWND dialog, int left, int top, int width, int height) {
     RECT rect{left, top, left + width, top + height};
@@ -342,6 +348,7 @@ void StationWindow::Load(const StartRequest& request) {
 void StationWindow::Save() const {
     const std::wstring file = SettingsFile();
     if (file.empty()) return;
+    MakeParentFolder(quarveld::Narrow(file));
     const quarveld::PortSettings line = LineSettings();
     auto put = [&](const wchar_t* key, const std::wstring& value) {
         WritePrivateProfileStringW(L"Station", key, value.c_str(), file.c_str());
@@ -663,6 +670,7 @@ void StationWindow::Start() {
     if (chosen.empty()) return;
     // The record first: a unit is never written without it.
     const std::string record = ItemText(dialog_, StationId("txtRecord"));
+    MakeParentFolder(record);
     std::string why;
     if (!log_.Open(record, why)) {
         MessageBoxW(dialog_, quarveld::Widen("The record cannot be written, so nothing was started.\n\n" + record +
