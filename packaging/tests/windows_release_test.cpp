@@ -99,11 +99,13 @@ const std::set<std::string> LaterFunctions = {
     "GetOverlappedResultEx", "WaitOnAddress", "RegGetValueA", "RegGetValueW", "RegDeleteTreeA", "RegDeleteTreeW",
     "RegSetKeyValueA", "RegSetKeyValueW", "SetProcessDPIAware", "ChangeWindowMessageFilter",
     "AddClipboardFormatListener", "TaskDialog", "TaskDialogIndirect", "SHGetKnownFolderPath"};
-// Libraries every XP has; anything else (a compiler's runtime DLL, bcrypt.dll
-// of Vista) would have to come with the program, and does not.
+// Libraries every XP has (setupapi.dll since Windows 2000); anything else (a
+// compiler's runtime DLL, bcrypt.dll of Vista) would have to come with the
+// program, and does not.
 const std::set<std::string> XpLibraries = {"kernel32.dll", "user32.dll",   "gdi32.dll",    "comctl32.dll",
                                            "comdlg32.dll", "advapi32.dll", "winspool.drv", "msvcrt.dll",
-                                           "shell32.dll",  "ole32.dll",    "version.dll",  "shlwapi.dll"};
+                                           "shell32.dll",  "ole32.dll",    "version.dll",  "shlwapi.dll",
+                                           "setupapi.dll"};
 
 TEST(ReleasePrograms, NeedNothingNewerThanXpSp3) {
     for (const std::string& name : Programs) {
