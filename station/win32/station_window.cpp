@@ -8,10 +8,10 @@
 #include <cstdio>
 
 #include "controls.hpp"
+#include "machine.hpp"
 #include "resource.h"
-#include "serial_ports.hpp"
+#include "run_log.hpp"
 #include "settings_file.hpp"
-#include "station_places.hpp"
 #include "utf16_win32.hpp"
 
 namespace station::win {
@@ -22,7 +22,6 @@ constexpr const wchar_t* RowsClass = L"QuarveldStationRows";
 constexpr UINT_PTR PollTimer = 1, WatchTimer = 2, DevicesTimer = 3;
 constexpr int PollMs = 100;
 constexpr int RowHeight = 14;  // dialog units
-constexpr double DefaultSilenceSeconds = 10;
 
 // The line's choices, as QUARVELD's "Port" dialog offers them.
 struct Choice {
@@ -75,14 +74,6 @@ int32_t Chosen(HWND combo, const Choice (&choices)[N]) {
     return at >= 0 && static_cast<std::size_t>(at) < N ? choices[at].id : choices[0].id;
 }
 
-// "0:07", "12:30"
-std::string Clock(double seconds) {
-    const long whole = seconds < 0 ? 0 : static_cast<long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
-
 std::string Thousands(uint64_t n) {
     std::string digits = std::to_string(n), out;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -92,60 +83,23 @@ std::string Thousands(uint64_t n) {
     return out;
 }
 
-// The reason without the port's name in front: the row already names it.
-std::string WithoutLabel(const std::string& reason, const std::string& label) {
-    if (reason.rfind(label + ": ", 0) == 0) return reason.substr(label.size() + 2);
-    return reason;
-}
-
-std::wstring SettingsFile() {
-    const std::string folder = SettingsFolder();
-    return folder.empty() ? L"" : quarveld::Widen(folder + "\\station.ini");
-}
-
-std::wstring ReadSetting(const wchar_t* key, const wchar_t* fallback = L"") {
-    const std::wstring file = SettingsFile();
-    wchar_t value[4096] = {};
-    if (file.empty()) return fallback;
-    GetPrivateProfileStringW(L"Station", key, fallback, value, 4096, file.c_str());
-    return value;
-}
-
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('|', at);
-        if (end == std::string::npos) end = text.size();
-        if (end > at) items.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return items;
-}
-
-std::string JoinList(const std::vector<std::string>& items) {
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : "|") + item;
-    return text;
-}
-
+// Port names match in any case, as Windows takes them.
 bool SameDevice(const std::string& a, const std::string& b) {
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, quarveld::Widen(a).c_str(), -1,
                           quarveld::Widen(b).c_str(), -1) == CSTR_EQUAL;
-}
-
-bool FileStamp(const std::string& path, FILETIME& stamp, uint64_t& size) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(quarveld::Widen(path).c_str(), GetFileExInfoStandard, &data)) return false;
-    stamp = data.ftLastWriteTime;
-    size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
 }
 
 // The folder `path` goes in, when it is missing (the per-user one at first).
 void MakeParentFolder(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/");
     if (slash != std::string::npos && slash > 0) CreateDirectoryW(quarveld::Widen(path.substr(0, slash)).c_str(), nullptr);
+}
+
+// Today's record in the user's data folder, as Windows writes paths.
+std::string TodaysRecord() {
+    std::string path = DailyLogPath(StationDataFolder(), std::chrono::system_clock::now());
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 // A dialog-unit rectangle in the window's pixels.
@@ -316,64 +270,50 @@ void StationWindow::Command(int id, int code) {
 }
 
 void StationWindow::Load(const StartRequest& request) {
-    // The line as QUARVELD last kept it, until the station keeps its own.
-    quarveld::PortSettings line;
-    quarveld::LoadPortSettings(line, "TORWIN.INI");
-    line.BaudRate = static_cast<int32_t>(GetPrivateProfileIntW(L"Station", L"BaudRate", line.BaudRate,
-                                                              SettingsFile().c_str()));
-    line.BitLength = static_cast<int32_t>(GetPrivateProfileIntW(L"Station", L"BitLength", line.BitLength,
-                                                               SettingsFile().c_str()));
-    line.Parity =
-        static_cast<int32_t>(GetPrivateProfileIntW(L"Station", L"Parity", line.Parity, SettingsFile().c_str()));
-    FillChoices(GetDlgItem(dialog_, StationId("cboBaudRate")), BaudRates, line.BaudRate);
-    FillChoices(GetDlgItem(dialog_, StationId("cboBitLength")), BitLengths, line.BitLength);
-    FillChoices(GetDlgItem(dialog_, StationId("cboParity")), Parities, line.Parity);
-    SetDlgItemTextW(dialog_, StationId("txtSilence"), ReadSetting(L"Silence", L"10").c_str());
-    SetDlgItemTextW(dialog_, StationId("txtBatch"), ReadSetting(L"Batch").c_str());
-    std::wstring record = ReadSetting(L"Record");
-    if (record.empty()) record = quarveld::Widen(DefaultRecordPath());
-    SetDlgItemTextW(dialog_, StationId("txtRecord"), record.c_str());
+    // The line as QUARVELD keeps it in TORWIN.INI, until the station has its own.
+    settings_ = LoadStationSettings(StationSettingsPath(), quarveld::SettingsFilePath());
+    FillChoices(GetDlgItem(dialog_, StationId("cboBaudRate")), BaudRates, settings_.line.BaudRate);
+    FillChoices(GetDlgItem(dialog_, StationId("cboBitLength")), BitLengths, settings_.line.BitLength);
+    FillChoices(GetDlgItem(dialog_, StationId("cboParity")), Parities, settings_.line.Parity);
+    SetItemText(dialog_, StationId("txtSilence"), std::to_string(static_cast<long>(settings_.silenceSeconds)));
+    SetItemText(dialog_, StationId("txtBatch"), settings_.batch);
+    SetItemText(dialog_, StationId("txtRecord"), settings_.logPath.empty() ? TodaysRecord() : settings_.logPath);
 
-    remembered_ = SplitList(quarveld::Narrow(ReadSetting(L"Ticked")));
-    for (const std::string& device : SplitList(quarveld::Narrow(ReadSetting(L"Devices")))) AddDevice(device, false);
-    if (!request.ports.empty()) remembered_.clear();
+    for (const std::string& device : settings_.added) AddDevice(device, false);
+    // Ports named on the command line are the ones ticked, not those of last time.
+    if (!request.ports.empty()) settings_.ticked.clear();
     FindPorts();
     for (const std::string& device : request.ports) AddDevice(device, true);
     if (!request.image.empty()) TakeImage(request.image);
     UpdateTotals();
     UpdateButtons();
-    SetFocus(GetDlgItem(dialog_, StationId(imageGood_ ? "cmdStart" : "txtImage")));
+    SetFocus(GetDlgItem(dialog_, StationId(image_ ? "cmdStart" : "txtImage")));
 }
 
-void StationWindow::Save() const {
-    const std::wstring file = SettingsFile();
-    if (file.empty()) return;
-    MakeParentFolder(quarveld::Narrow(file));
-    const quarveld::PortSettings line = LineSettings();
-    auto put = [&](const wchar_t* key, const std::wstring& value) {
-        WritePrivateProfileStringW(L"Station", key, value.c_str(), file.c_str());
-    };
-    put(L"BaudRate", std::to_wstring(line.BaudRate));
-    put(L"BitLength", std::to_wstring(line.BitLength));
-    put(L"Parity", std::to_wstring(line.Parity));
-    put(L"Silence", Text(GetDlgItem(dialog_, StationId("txtSilence"))));
-    put(L"Batch", Text(GetDlgItem(dialog_, StationId("txtBatch"))));
+void StationWindow::Save() {
+    settings_.line = LineSettings();
+    settings_.silenceSeconds = GetDlgItemInt(dialog_, StationId("txtSilence"), nullptr, FALSE);
+    settings_.batch = ItemText(dialog_, StationId("txtBatch"));
     // Today's file is the default: only a path of the user's own is kept.
-    const std::wstring record = Text(GetDlgItem(dialog_, StationId("txtRecord")));
-    put(L"Record", record == quarveld::Widen(DefaultRecordPath()) ? L"" : record);
-    std::vector<std::string> ticked, byHand;
+    const std::string record = ItemText(dialog_, StationId("txtRecord"));
+    settings_.logPath = record == TodaysRecord() ? "" : record;
+    std::vector<std::string> ticked;
+    settings_.added.clear();
     for (const Row& row : portRows_) {
         if (row.ticked) ticked.push_back(row.device);
-        if (row.byHand) byHand.push_back(row.device);
+        if (row.byHand) settings_.added.push_back(row.device);
     }
     // Ticked ports that are not plugged in now stay remembered.
-    for (const std::string& device : remembered_) {
+    for (const std::string& device : settings_.ticked) {
         const bool shown = std::any_of(portRows_.begin(), portRows_.end(),
                                        [&](const Row& row) { return SameDevice(row.device, device); });
         if (!shown) ticked.push_back(device);
     }
-    put(L"Ticked", quarveld::Widen(JoinList(ticked)));
-    put(L"Devices", quarveld::Widen(JoinList(byHand)));
+    settings_.ticked = ticked;
+    std::string why;
+    if (!SaveStationSettings(settings_, StationSettingsPath(), &why))
+        MessageBoxW(dialog_, quarveld::Widen("The settings could not be kept in " + StationSettingsPath() + ":\n" + why).c_str(),
+                    Title, MB_OK | MB_ICONEXCLAMATION);
 }
 
 quarveld::PortSettings StationWindow::LineSettings() const {
@@ -404,55 +344,50 @@ void StationWindow::ChooseImage() {
 
 void StationWindow::TakeImage(const std::string& path) {
     SetItemText(dialog_, StationId("txtImage"), path);
-    imagePath_ = path;
-    imageGood_ = false;
+    image_.reset();
+    auto held = std::make_shared<HeldImage>();
     std::string why;
     bool opened = false;
-    FileStamp(path, imageStamp_, imageBytes_);
     if (path.empty()) {
         imageFacts_ = "Choose the image to write.";
-    } else if (!CountImage(path, count_, why, opened)) {
+    } else if (!HoldImage(path, *held, why, opened)) {
         imageFacts_ = why;
-    } else if (!FileSha256Hex(path, imageSha256_, why)) {
-        imageFacts_ = path + ": the image cannot be read: " + why;
     } else {
-        imageGood_ = true;
-        imageFacts_ = Thousands(imageBytes_) + " bytes, " + Thousands(count_.dataBytes) + " data bytes in " +
-                      Thousands(static_cast<uint64_t>(count_.frames)) + " frames, SHA-256 " +
-                      imageSha256_.substr(0, 16) + "...";
+        imageFacts_ = Thousands(held->bytes.size()) + " bytes, " + Thousands(held->count.dataBytes) +
+                      " data bytes in " + Thousands(static_cast<uint64_t>(held->count.frames)) + " frames, SHA-256 " +
+                      held->sha256.substr(0, 16) + "...";
+        image_ = std::move(held);
     }
     SetItemText(dialog_, StationId("lblImage"), imageFacts_);
     UpdateButtons();
 }
 
 void StationWindow::WatchImage() {
-    if (!imageGood_) return;
-    FILETIME stamp{};
-    uint64_t bytes = 0;
-    const bool there = FileStamp(imagePath_, stamp, bytes);
-    const bool changed = !there || CompareFileTime(&stamp, &imageStamp_) != 0 || bytes != imageBytes_;
+    // What is written stays what was checked; a new file is taken only when chosen again.
+    if (!image_) return;
     SetItemText(dialog_, StationId("lblImage"),
-                changed ? imageFacts_ + "\nThe file has changed on disk: choose it again to take the new one."
-                        : imageFacts_);
+                ChangedOnDisk(*image_)
+                    ? imageFacts_ + "\nThe file has changed on disk: choose it again to take the new one."
+                    : imageFacts_);
 }
 
 // ---- The ports
 
 void StationWindow::FindPorts() {
     if (Running()) return;
-    const std::vector<SerialPort> found = FindSerialPorts();
+    const std::vector<FoundPort> found = FindSerialPorts();
     std::vector<Row> rows;
     for (Row& row : portRows_) {
         if (row.byHand) rows.push_back(std::move(row));
     }
-    for (const SerialPort& port : found) {
+    for (const FoundPort& port : found) {
         auto same = std::find_if(portRows_.begin(), portRows_.end(),
                                  [&](const Row& row) { return !row.byHand && SameDevice(row.device, port.device); });
         Row row;
         if (same != portRows_.end()) {
             row = std::move(*same);
         } else {
-            row.ticked = std::any_of(remembered_.begin(), remembered_.end(),
+            row.ticked = std::any_of(settings_.ticked.begin(), settings_.ticked.end(),
                                      [&](const std::string& device) { return SameDevice(device, port.device); });
         }
         row.device = port.device;
@@ -598,49 +533,34 @@ void StationWindow::EnsureRowVisible(int index) {
     PlaceRows();
 }
 
-// The row's bar, words and counts from its run (or "ready" without one).
-void StationWindow::ShowRow(Row& row) {
-    std::string words = "ready";
-    int colour = Grey;
-    double done = 0;
-    if (row.run) {
-        const RunState state = row.run->State();
-        const double total = count_.dataBytes > 0 ? static_cast<double>(count_.dataBytes) : 1.0;
-        done = std::min(1.0, static_cast<double>(state.bytes) / total);
-        const auto now = Clock::now();
-        switch (state.result) {
-            case RunResult::Running: {
-                const double silent = std::chrono::duration<double>(now - state.lastAnswer).count();
-                const double spent = std::chrono::duration<double>(now - state.started).count();
-                if (silent >= 2.0) {
-                    words = "no answer for " + Clock(silent);
-                    colour = Amber;
-                } else {
-                    char percent[16];
-                    std::snprintf(percent, sizeof percent, "%d %%", static_cast<int>(done * 100));
-                    words = std::string("writing ") + percent;
-                    if (done > 0.02) words += " (" + Clock(spent / done - spent) + " left)";
-                    colour = Blue;
-                }
-                break;
-            }
-            case RunResult::Written:
-                words = "written in " + Clock(std::chrono::duration<double>(state.ended - state.started).count());
-                colour = Green;
-                break;
-            case RunResult::Error:
-                words = "error: " + WithoutLabel(row.run->Reason(), row.run->Port().label);
-                colour = Red;
-                break;
-            case RunResult::Aborted:
-                words = "aborted";
-                colour = Amber;
-                break;
-        }
+const PortStatus* StationWindow::StatusOf(const Row& row) const {
+    for (const PortStatus& status : station_.Ports()) {
+        if (status.port.written == row.device) return &status;
     }
+    return nullptr;
+}
+
+// The row's bar, words and counts as the station has them.
+void StationWindow::ShowRow(Row& row) {
+    const PortStatus* status = StatusOf(row);
+    int colour = Grey;
+    switch (status != nullptr ? status->phase : PortPhase::Ready) {
+        case PortPhase::Ready: colour = Grey; break;
+        case PortPhase::Writing: colour = Blue; break;
+        case PortPhase::Silent:
+        case PortPhase::Aborted: colour = Amber; break;
+        case PortPhase::Written: colour = Green; break;
+        case PortPhase::Refused:
+        case PortPhase::Gone:
+        case PortPhase::Failed: colour = Red; break;
+    }
+    const double done = status != nullptr ? std::clamp(status->fraction, 0.0, 1.0) : 0.0;
     SendMessageW(row.bar, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
-    SetText(row.state, words);
-    SetText(row.counts, std::to_string(row.written) + " / " + std::to_string(row.failed));
+    SetText(row.state, status != nullptr ? status->words : "ready");
+    const PortCount count = status != nullptr ? station_.CountAt(status->port.device) : PortCount{};
+    // A port's count is kept by the device it opened; a row not in this unit keeps what it showed.
+    if (status != nullptr || Text(row.counts).empty())
+        SetText(row.counts, std::to_string(count.written) + " / " + std::to_string(count.failed));
     if (row.colour != colour) {
         row.colour = colour;
         InvalidateRect(row.mark, nullptr, TRUE);
@@ -659,122 +579,59 @@ HBRUSH StationWindow::MarkBrush(HWND control) {
 
 // ---- A unit
 
-bool StationWindow::Running() const { return running_; }
-
 void StationWindow::Start() {
-    if (Running() || !imageGood_) return;
-    std::vector<Row*> chosen;
-    for (Row& row : portRows_) {
-        if (row.ticked) chosen.push_back(&row);
-    }
-    if (chosen.empty()) return;
-    // The record first: a unit is never written without it.
-    const std::string record = ItemText(dialog_, StationId("txtRecord"));
-    MakeParentFolder(record);
+    if (Running() || !image_) return;
+    std::vector<quarveld::NamedPort> ports;
+    const quarveld::DeviceMap devices = quarveld::MachineDevices();
     std::string why;
-    if (!log_.Open(record, why)) {
-        MessageBoxW(dialog_, quarveld::Widen("The record cannot be written, so nothing was started.\n\n" + record +
-                                             ":\n" + why).c_str(),
-                    Title, MB_OK | MB_ICONEXCLAMATION);
+    for (const Row& row : portRows_) {
+        if (!row.ticked) continue;
+        quarveld::NamedPort port;
+        if (!quarveld::NamePort(row.device, false, devices, port, why)) {
+            MessageBoxW(dialog_, quarveld::Widen(why).c_str(), Title, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        ports.push_back(port);
+    }
+    StationOptions options;
+    options.line = LineSettings();
+    options.silenceSeconds = GetDlgItemInt(dialog_, StationId("txtSilence"), nullptr, FALSE);
+    options.logPath = ItemText(dialog_, StationId("txtRecord"));
+    options.batch = ItemText(dialog_, StationId("txtBatch"));
+    options.station = HostName();
+    MakeParentFolder(options.logPath);
+    // A record that cannot be kept starts nothing: never a unit written and not recorded.
+    if (!station_.Start(image_, ports, options, why)) {
+        MessageBoxW(dialog_, quarveld::Widen("Nothing was started: " + why + ".").c_str(), Title,
+                    MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    ++unit_;
-    running_ = true;
-    const quarveld::PortSettings line = LineSettings();
-    const quarveld::DeviceMap devices;
-    for (Row* row : chosen) {
-        quarveld::NamedPort port;
-        // On Windows every COMn and every path is a device of the system's own.
-        if (!quarveld::NamePort(row->device, false, devices, port, why)) {
-            port.written = port.device = port.label = row->device;
-        }
-        row->run = std::make_unique<PortRun>(port, count_.frames, board_);
-        row->logged = false;
-        row->run->Start(imagePath_, line);
-        ShowRow(*row);
-    }
+    stopShown_ = false;
+    for (Row& row : portRows_) ShowRow(row);
     UpdateButtons();
     SetTimer(dialog_, PollTimer, PollMs, nullptr);
     SetFocus(GetDlgItem(dialog_, StationId("cmdAbort")));
 }
 
-void StationWindow::Abort() {
-    for (Row& row : portRows_) {
-        if (row.run) row.run->Stop();
-    }
-}
+void StationWindow::Abort() { station_.Abort(); }
 
 void StationWindow::Poll() {
-    const std::wstring silenceText = Text(GetDlgItem(dialog_, StationId("txtSilence")));
-    const double silence = silenceText.empty() ? DefaultSilenceSeconds : _wtof(silenceText.c_str());
-    bool all = true, recordFailed = false;
-    for (Row& row : portRows_) {
-        if (!row.run) continue;
-        const RunState state = row.run->State();
-        if (state.result == RunResult::Running && silence > 0 &&
-            std::chrono::duration<double>(Clock::now() - state.lastAnswer).count() > silence) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%g s", silence);
-            row.run->Stop(row.run->Port().label + ": no answer from the printer for " + seconds + " at frame " +
-                          std::to_string(state.frames + 1) + " of " + std::to_string(count_.frames));
-        }
-        if (!row.run->Ended()) {
-            all = false;
-        } else if (!row.logged) {
-            row.logged = true;
-            const RunResult result = row.run->State().result;
-            (result == RunResult::Written ? row.written : row.failed) += 1;
-            (result == RunResult::Written ? written_ : failed_) += 1;
-            recordFailed |= !LogRun(row);
-        }
-        ShowRow(row);
-    }
+    const bool running = station_.Poll();
+    for (Row& row : portRows_) ShowRow(row);
     UpdateTotals();
-    if (recordFailed) {
-        // Never a unit written and not recorded: the rest stop too.
-        Abort();
+    if (!station_.Stopped().empty() && !stopShown_) {
+        // Said once; the timer goes on meanwhile and ends the unit.
+        stopShown_ = true;
+        MessageBoxW(dialog_, quarveld::Widen(station_.Stopped()).c_str(), Title, MB_OK | MB_ICONEXCLAMATION);
     }
-    if (all) RunEnded();
-}
-
-bool StationWindow::LogRun(Row& row) {
-    const PortRun& run = *row.run;
-    const RunState state = run.State();
-    const char* result = state.result == RunResult::Written ? "written"
-                         : state.result == RunResult::Aborted ? "aborted"
-                                                              : "error";
-    const nlohmann::json record = {
-        {"started", UtcTimestamp(run.StartedAt())},
-        {"ended", UtcTimestamp(run.EndedAt())},
-        {"port", run.Port().written},
-        {"device", run.Port().device},
-        {"image", imagePath_},
-        {"image_bytes", imageBytes_},
-        {"image_sha256", imageSha256_},
-        {"frames_sent", state.frames},
-        {"frames_total", count_.frames},
-        {"bytes_sent", state.bytes},
-        {"result", result},
-        {"reason", run.Reason()},
-        {"unit", unit_},
-        {"batch", ItemText(dialog_, StationId("txtBatch"))},
-        {"station", HostName()},
-        {"host", HostName()},
-        {"tool_version", ToolVersion()},
-    };
-    std::string why;
-    if (log_.Append(record, why)) return true;
-    const std::string text = "The record cannot be written, so the station stopped.\n\n" +
-                             ItemText(dialog_, StationId("txtRecord")) + ":\n" + why;
-    MessageBoxW(dialog_, quarveld::Widen(text).c_str(), Title, MB_OK | MB_ICONEXCLAMATION);
-    return false;
+    if (!running && IsWindow(dialog_) && !Running()) RunEnded();
 }
 
 void StationWindow::RunEnded() {
     KillTimer(dialog_, PollTimer);
-    running_ = false;
     UpdateButtons();
     if (closing_) {
+        closing_ = false;
         Save();
         DestroyWindow(dialog_);
         return;
@@ -805,7 +662,7 @@ void StationWindow::ChooseRecord() {
 void StationWindow::UpdateButtons() {
     const bool any = std::any_of(portRows_.begin(), portRows_.end(), [](const Row& row) { return row.ticked; });
     const bool running = Running();
-    EnableWindow(GetDlgItem(dialog_, StationId("cmdStart")), imageGood_ && any && !running);
+    EnableWindow(GetDlgItem(dialog_, StationId("cmdStart")), image_ != nullptr && any && !running);
     EnableWindow(GetDlgItem(dialog_, StationId("cmdAbort")), running);
     for (const char* name : {"cmdImage", "txtImage", "cmdFindPorts", "cmdAddDevice", "txtDevice", "cboBaudRate",
                              "cboBitLength", "cboParity", "txtSilence", "txtBatch", "txtRecord", "cmdRecord"})
@@ -814,8 +671,9 @@ void StationWindow::UpdateButtons() {
 }
 
 void StationWindow::UpdateTotals() {
-    SetItemText(dialog_, StationId("lblTotals"), "Since the window opened: " + std::to_string(written_) +
-                                                     " written, " + std::to_string(failed_) + " failed");
+    const PortCount total = station_.Total();
+    SetItemText(dialog_, StationId("lblTotals"), "Since the window opened: " + std::to_string(total.written) +
+                                                     " written, " + std::to_string(total.failed) + " failed");
 }
 
 int RunMessageLoop(HWND window) {

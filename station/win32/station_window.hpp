@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "image_check.hpp"
-#include "port.hpp"
-#include "port_run.hpp"
-#include "run_log.hpp"
+#include "station.hpp"
+#include "station_settings.hpp"
 
 namespace station::win {
 
@@ -38,9 +37,6 @@ private:
         bool byHand = false;
         bool ticked = false;
         HWND check = nullptr, mark = nullptr, bar = nullptr, state = nullptr, counts = nullptr;
-        long written = 0, failed = 0;
-        std::unique_ptr<PortRun> run;
-        bool logged = true;
         int colour = 0;  // index into the marks' colours
     };
 
@@ -50,7 +46,7 @@ private:
     void Command(int id, int code);
 
     void Load(const StartRequest& request);
-    void Save() const;
+    void Save();
 
     // The image
     void ChooseImage();
@@ -70,9 +66,11 @@ private:
     void Start();
     void Abort();
     void Poll();
-    bool LogRun(Row& row);
     void RunEnded();
-    bool Running() const;
+    bool Running() const { return station_.Running(); }
+    // The station's state of the port in the unit last started; null when
+    // the port was not in it.
+    const PortStatus* StatusOf(const Row& row) const;
 
     void ChooseRecord();
     void UpdateButtons();
@@ -83,24 +81,16 @@ private:
     HWND dialog_ = nullptr;
     HWND rows_ = nullptr;
     std::vector<Row> portRows_;
-    std::vector<std::string> remembered_;  // ticked ports by name, from the settings
-    int firstRow_ = 0;                     // the top row shown
+    StationSettings settings_;
+    int firstRow_ = 0;  // the top row shown
 
-    std::string imagePath_;
-    bool imageGood_ = false;
-    ImageCount count_;
-    std::string imageSha256_;
-    uint64_t imageBytes_ = 0;
-    FILETIME imageStamp_{};
+    std::shared_ptr<const HeldImage> image_;
     std::string imageFacts_;
 
-    RunBoard board_;
-    RunLog log_;
-    bool running_ = false;
+    Station station_;
     bool closing_ = false;
     bool refreshPending_ = false;
-    long unit_ = 0;
-    long written_ = 0, failed_ = 0;
+    bool stopShown_ = false;
 };
 
 // The program's message loop: keyboard navigation in the window.

@@ -1,15 +1,16 @@
-// Serial ports on Windows: every line the system's serial drivers announce
-// under HARDWARE\DEVICEMAP\SERIALCOMM (XP has it too), named as Device
-// Manager names them where the Setup API knows the device.
-#include "serial_ports.hpp"
-
+// Windows: the serial ports are the lines the system's serial drivers list
+// under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (XP has it too), named as Device
+// Manager names them where the Setup API knows the device; the settings and
+// records live in the user's application data.
 #include <windows.h>
 #include <setupapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cwctype>
 #include <map>
 
+#include "machine.hpp"
 #include "utf16_win32.hpp"
 
 namespace station {
@@ -92,14 +93,22 @@ int ComNumber(const std::wstring& port) {
     return number;
 }
 
+// A folder of the user's profile with "quarveld" in it; nothing is made
+// until something is written there.
+std::string UserFolder(int which) {
+    wchar_t base[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, which, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) return ".";
+    return quarveld::Narrow(std::wstring(base) + L"\\quarveld");
+}
+
 }  // namespace
 
-std::vector<SerialPort> FindSerialPorts() {
+std::vector<FoundPort> FindSerialPorts(const std::string&) {
     std::vector<std::wstring> announced = AnnouncedPorts();
     std::stable_sort(announced.begin(), announced.end(),
                      [](const std::wstring& a, const std::wstring& b) { return ComNumber(a) < ComNumber(b); });
     const std::map<std::wstring, std::wstring> friendly = FriendlyNames();
-    std::vector<SerialPort> ports;
+    std::vector<FoundPort> ports;
     std::vector<std::wstring> seen;
     for (const std::wstring& port : announced) {
         const std::wstring key = Upper(port);
@@ -110,5 +119,11 @@ std::vector<SerialPort> FindSerialPorts() {
     }
     return ports;
 }
+
+// Settings roam with the user; the records stay on the bench's PC (XP calls
+// that folder "Local Settings\Application Data").
+std::string StationSettingsPath() { return UserFolder(CSIDL_APPDATA) + "\\station.ini"; }
+
+std::string StationDataFolder() { return UserFolder(CSIDL_LOCAL_APPDATA); }
 
 }  // namespace station
