@@ -13,6 +13,17 @@ namespace station {
 
 namespace {
 
+// Paths are UTF-8 inside; a path built from them as narrow text would be
+// read in the ANSI code page on Windows.
+std::filesystem::path FsPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // Counts the frames of an open image; closes it.
 bool CountRecords(quarveld::Image& image, ImageCount& count, std::string& why) {
     quarveld::FlashRecord record;
@@ -46,12 +57,13 @@ bool CountImage(const std::string& path, ImageCount& count, std::string& why, bo
 FileStamp StampOf(const std::string& path) {
     FileStamp stamp;
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const std::filesystem::path file = FsPath(path);
+    const auto status = std::filesystem::status(file, error);
     if (error || !std::filesystem::exists(status)) return stamp;
     stamp.present = true;
     if (std::filesystem::is_regular_file(status)) {
-        stamp.size = std::filesystem::file_size(path, error);
-        stamp.modified = std::filesystem::last_write_time(path, error);
+        stamp.size = std::filesystem::file_size(file, error);
+        stamp.modified = std::filesystem::last_write_time(file, error);
     }
     return stamp;
 }
@@ -60,7 +72,7 @@ bool HoldImage(const std::string& path, HeldImage& image, std::string& why, bool
     image = {};
     image.path = path;
     std::error_code error;
-    image.fullPath = std::filesystem::absolute(path, error).string();
+    image.fullPath = Utf8(std::filesystem::absolute(FsPath(path), error));
     if (error) image.fullPath = path;
     image.stamp = StampOf(path);
 

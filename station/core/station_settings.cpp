@@ -91,7 +91,8 @@ StationSettings LoadStationSettings(const std::string& path, const std::string& 
 
 bool SaveStationSettings(const StationSettings& settings, const std::string& path, std::string* why) {
     std::error_code ignored;  // the write that follows says what is wrong
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    // UTF-8, whatever the system's code page: a user's folder may be in any script.
+    const std::filesystem::path folder = std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     char silence[32];
     std::snprintf(silence, sizeof silence, "%g", settings.silenceSeconds);
