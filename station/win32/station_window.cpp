@@ -129,6 +129,8 @@ StationWindow::StationWindow(const StartRequest& request) {
     SetWindowLongPtrW(rows_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Load(request);
     ShowWindow(dialog_, SW_SHOW);
+    // With an image from the command line, Enter writes at once.
+    Focus(image_ ? "cmdStart" : "txtImage");
     SetTimer(dialog_, WatchTimer, 1000, nullptr);
 }
 
@@ -287,7 +289,6 @@ void StationWindow::Load(const StartRequest& request) {
     if (!request.image.empty()) TakeImage(request.image);
     UpdateTotals();
     UpdateButtons();
-    SetFocus(GetDlgItem(dialog_, StationId(image_ ? "cmdStart" : "txtImage")));
 }
 
 void StationWindow::Save() {
@@ -365,10 +366,9 @@ void StationWindow::TakeImage(const std::string& path) {
 void StationWindow::WatchImage() {
     // What is written stays what was checked; a new file is taken only when chosen again.
     if (!image_) return;
-    SetItemText(dialog_, StationId("lblImage"),
-                ChangedOnDisk(*image_)
-                    ? imageFacts_ + "\nThe file has changed on disk: choose it again to take the new one."
-                    : imageFacts_);
+    SetText(GetDlgItem(dialog_, StationId("lblImage")),
+            ChangedOnDisk(*image_) ? imageFacts_ + "\nThe file has changed on disk: choose it again to take the new one."
+                                   : imageFacts_);
 }
 
 // ---- The ports
@@ -610,7 +610,7 @@ void StationWindow::Start() {
     for (Row& row : portRows_) ShowRow(row);
     UpdateButtons();
     SetTimer(dialog_, PollTimer, PollMs, nullptr);
-    SetFocus(GetDlgItem(dialog_, StationId("cmdAbort")));
+    Focus("cmdAbort");
 }
 
 void StationWindow::Abort() { station_.Abort(); }
@@ -636,7 +636,7 @@ void StationWindow::RunEnded() {
         DestroyWindow(dialog_);
         return;
     }
-    SetFocus(GetDlgItem(dialog_, StationId("cmdStart")));
+    Focus("cmdStart");
     if (refreshPending_) {
         refreshPending_ = false;
         FindPorts();
@@ -657,6 +657,11 @@ void StationWindow::ChooseRecord() {
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
     dialog.lpstrDefExt = L"jsonl";
     if (GetSaveFileNameW(&dialog)) SetDlgItemTextW(dialog_, StationId("txtRecord"), file);
+}
+
+// As the dialog manager moves the focus, so the default button follows it.
+void StationWindow::Focus(const char* name) {
+    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog_, StationId(name))), TRUE);
 }
 
 void StationWindow::UpdateButtons() {

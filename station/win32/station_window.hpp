@@ -74,6 +74,7 @@ private:
 
     void ChooseRecord();
     void UpdateButtons();
+    void Focus(const char* name);
     void UpdateTotals();
     HBRUSH MarkBrush(HWND control);
     quarveld::PortSettings LineSettings() const;
