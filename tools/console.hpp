@@ -6,13 +6,18 @@ namespace tools {
 bool StdoutIsTerminal();
 bool StdinIsTerminal();
 
-// The width of the terminal on standard output; 80 when it cannot be told.
+// The width and height of the terminal on standard output; 80 by 24 when
+// they cannot be told.
 int TerminalColumns();
+int TerminalRows();
 // Moves the terminal's cursor up that many lines, to the start of the line.
 void CursorUp(int lines);
 
-// From now on Ctrl+C (and a polite termination request) only sets a flag
-// that Interrupted() reports.
+// From now on Ctrl+C, a polite termination request and the loss of the
+// terminal (a closed window, a dropped session) only set a flag that
+// Interrupted() reports, so every run can stop and be recorded. Where the
+// system ends the process once it has been told (a console window closed on
+// Windows), the telling waits until the process ends of itself.
 void CatchInterrupt();
 bool Interrupted();
 

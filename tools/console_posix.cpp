@@ -24,6 +24,12 @@ int TerminalColumns() {
     return size.ws_col;
 }
 
+int TerminalRows() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 24;
+    return size.ws_row;
+}
+
 void CursorUp(int lines) {
     if (lines > 0) std::fprintf(stdout, "\x1b[%dA\r", lines);
 }
@@ -34,6 +40,9 @@ void CatchInterrupt() {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    // Output to a terminal or pipe that has gone must not end the runs.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted() { return interrupted.load(); }

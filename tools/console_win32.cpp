@@ -13,12 +13,27 @@ namespace tools {
 namespace {
 std::atomic<bool> interrupted{false};
 
+// Windows ends the process as soon as the handler returns from a closed
+// console, a log-off or a shut-down, and allows about 5 s before it ends it
+// anyway. The handler therefore holds on while the main thread stops the
+// runs, records them and closes the ports; the process ends under it.
+constexpr DWORD EndingAllowedMs = 10000;
+
 BOOL WINAPI OnControl(DWORD type) {
-    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+    switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
         interrupted.store(true);
         return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        interrupted.store(true);
+        ::Sleep(EndingAllowedMs);
+        return TRUE;
+    default:
+        return FALSE;
     }
-    return FALSE;
 }
 }  // namespace
 
@@ -30,6 +45,13 @@ int TerminalColumns() {
     if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 80;
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;
     return columns > 0 ? columns : 80;
+}
+
+int TerminalRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 24;
+    const int rows = info.srWindow.Bottom - info.srWindow.Top + 1;
+    return rows > 0 ? rows : 24;
 }
 
 // The console is moved through its own functions: older ones take no

@@ -15,6 +15,8 @@ const char* const Help =
     "command: \"Memory Switch 3 = 0005 (bits 0, 2)\", the clear-all command, the\n"
     "closing command. Bytes that are no command are shown with their offset.\n"
     "\n"
+    "  -h, --help  this text\n"
+    "\n"
     "Exit status: 0 every byte is a command, 1 the file holds other bytes,\n"
     "2 bad usage or a file that cannot be read.\n";
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "console.hpp"
 #include "editor_paths.hpp"
 #include "run_log.hpp"
+#include "same_device.hpp"
 #include "send_session.hpp"
 #include "settings_files.hpp"
 #include "vexlo_delivery.hpp"
@@ -29,19 +31,22 @@ const char* const Help =
     "       kelvane-send [DESTINATION ...] [--log FILE] --replay FILE.prn\n"
     "       kelvane-send --save FILE.prn SWITCH=VALUE ...\n"
     "\n"
-    "SWITCH=VALUE   switch 0 to F, value one to four hex digits (3=0005, A=8001); up to\n"
-    "               five, sent as one job with the closing command, exactly as the\n"
-    "               advanced window sends the same rows\n"
-    "--clear-all    sends the clear-all job; asks first (once) on a terminal\n"
-    "--yes          clears without asking (needed when standard input is no terminal)\n"
-    "--save FILE    writes a customer settings file for the given switches (switch\n"
-    "               order, closing command last), as \"Save Switches\" does; sends nothing\n"
-    "--replay FILE  sends a settings file unchanged: to LPT1 (the [Devices] map of\n"
-    "               Kelvane2.ini) as \"Load Switches\" does, or to the destinations given\n"
-    "--log FILE     adds one JSON line per destination to FILE: result (\"sent\" or\n"
-    "               \"error\"), destination, job_sha256, bytes (the job's size),\n"
-    "               started and ended (UTC), reason (the line printed on standard\n"
-    "               error, empty when sent), host, tool_version\n"
+    "SWITCH=VALUE    switch 0 to F, value one to four hex digits (3=0005,\n"
+    "                A=8001); up to five, sent as one job with the closing\n"
+    "                command, exactly as the advanced window sends the same rows\n"
+    "--clear-all     sends the clear-all job; asks first (once) on a terminal\n"
+    "-y, --yes       clears without asking (needed without a terminal)\n"
+    "--save FILE     writes a customer settings file for the given switches\n"
+    "                (switch order, closing command last), as \"Save Switches\"\n"
+    "                does; sends nothing\n"
+    "--replay FILE   sends a settings file unchanged: to LPT1 (the [Devices] map\n"
+    "                of Kelvane2.ini) as \"Load Switches\" does, or to the\n"
+    "                destinations given\n"
+    "--log FILE      adds one JSON line per destination to FILE: result (\"sent\"\n"
+    "                or \"error\"), destination, job_sha256, bytes (the job's\n"
+    "                size), started and ended (UTC), reason (the line printed on\n"
+    "                standard error, empty when sent), host, tool_version\n"
+    "-h, --help      this text\n"
     "\n"
     "DESTINATION, by default the one the editor's printer link has stored:\n"
     "  --printer QUEUE  one raw job to this spooler queue\n"
@@ -49,10 +54,13 @@ const char* const Help =
     "  --file PATH      a file that is replaced by the job\n"
     "Each may be given several times: the job goes to every destination in turn,\n"
     "a failure at one does not stop the rest, and a summary follows (destination,\n"
-    "result, bytes, reason).\n"
+    "result, bytes, reason). A destination given twice, under any name, is\n"
+    "refused.\n"
     "\n"
     "Exit status: 0 sent to every destination, 1 the job or file could not be\n"
-    "delivered (to one destination or more), 2 bad usage.\n";
+    "delivered (to one destination or more) or the log could not keep a record,\n"
+    "2 bad usage.\n";
+
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "kelvane-send: %s\nTry 'kelvane-send --help'.\n", why.c_str());
@@ -65,6 +73,16 @@ struct Destination {
     Kind kind = Kind::Printer;
     std::string name;     // queue or path
     std::string setting;  // for LPT1: the file that maps it
+    // The option that names it, as a user types it.
+    std::string Option() const {
+        switch (kind) {
+        case Kind::Printer: return "--printer " + name;
+        case Kind::Device: return "--device " + name;
+        case Kind::File: return "--file " + name;
+        case Kind::ParallelPort: return "LPT1 " + name;
+        }
+        return name;
+    }
     std::string Text() const {
         switch (kind) {
         case Kind::Printer: return "printer " + name;
@@ -145,6 +163,19 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
     if (modes == 0 && options.switches.empty()) return "nothing to send: give SWITCH=VALUE, --clear-all, --save or --replay";
     if (options.save.empty() && options.switches.size() > RowCount)
         return "at most five switches go in one job, as in the advanced window";
+    // One printer given twice would get the job twice.
+    const auto& all = options.destinations;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            const bool queues = all[i].kind == Destination::Kind::Printer || all[j].kind == Destination::Kind::Printer;
+            const bool same = queues ? all[i].kind == all[j].kind && all[i].name == all[j].name
+                                     : station::SameDevice(all[i].name, all[j].name);
+            if (!same) continue;
+            if (all[i].Option() == all[j].Option()) return all[i].Option() + " is given twice";
+            return all[j].Option() + " and " + all[i].Option() + " are the same " +
+                   (all[i].kind == Destination::Kind::Printer ? "printer" : "file or device") + ", given twice";
+        }
+    }
     return "";
 }
 
@@ -215,11 +246,31 @@ std::string Deliver(const Destination& destination, const std::string& job) {
     return link.notice();
 }
 
+// The user's login, for a command to copy.
+std::string LoginName() {
+    for (const char* name : {"USER", "LOGNAME", "USERNAME"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return "USER";
+}
+
+std::string JoinGroupCommand(const std::string& group) {
+    return "usermod -aG " + group + " " + LoginName() + " (as root), then log in again";
+}
+
 // The link's failures in the command line's words: options where the
-// windows have a refresh button and the Settings box.
-std::string CommandLineText(const LinkError& error) {
+// windows have a refresh button and the Settings box. `option` is the one
+// that named the path that failed ("--file", "--device"), when known.
+std::string CommandLineText(const LinkError& error, const std::string& option = "") {
     const std::string reason = error.reason();
     switch (error.remedy()) {
+    case LinkRemedy::JoinGroup:
+        return reason + ": " + JoinGroupCommand(error.subject()) + "; or give another --device PATH.";
+    case LinkRemedy::WritableFolder:
+    case LinkRemedy::WritableFile:
+        return reason + " Give " + (option.empty() ? "a path" : option + " PATH") + " in a folder you may write to.";
+    case LinkRemedy::MapParallelPort: break;
     case LinkRemedy::ChooseDestination: return reason + ": give --printer QUEUE, --device PATH or --file PATH.";
     case LinkRemedy::ChoosePrinter: return reason + ": give --printer QUEUE.";
     case LinkRemedy::GivePath: return reason + ": give --device PATH or --file PATH.";
@@ -234,6 +285,18 @@ std::string CommandLineText(const LinkError& error) {
     case LinkRemedy::None: break;
     }
     return error.what();
+}
+
+// A failure to send a settings file, ending with the command that helps.
+std::string CommandLineText(const FileError& error, const std::string& replay) {
+    const std::string message = error.what();
+    switch (error.remedy()) {
+    case LinkRemedy::JoinGroup: return message + ": " + JoinGroupCommand(error.subject()) + ".";
+    case LinkRemedy::MapParallelPort:
+        return message + "; or send it to the device at once: kelvane-send --replay " + replay +
+               " --device /dev/usb/lp0";
+    default: return message;
+    }
 }
 
 struct Outcome {
@@ -314,7 +377,11 @@ int Run(const Options& options) {
             notice = Deliver(destination, job);
             outcome.sent = true;
         } catch (const LinkError& e) {
-            outcome.reason = CommandLineText(e);
+            outcome.reason = CommandLineText(e, destination.kind == Destination::Kind::File     ? "--file"
+                                                : destination.kind == Destination::Kind::Device ? "--device"
+                                                                                                : "");
+        } catch (const FileError& e) {
+            outcome.reason = CommandLineText(e, options.replay);
         } catch (const std::exception& e) {
             outcome.reason = e.what();
         }
@@ -331,8 +398,8 @@ int Run(const Options& options) {
                 {"started", station::UtcTimestamp(started)}, {"ended", station::UtcTimestamp(ended)},
                 {"reason", line}, {"host", station::HostName()}, {"tool_version", station::ToolVersion()}};
             if (!log.Append(record, why)) {
-                std::fprintf(stderr, "kelvane-send: the log lost the line for %s: %s\n", outcome.destination.c_str(),
-                             why.c_str());
+                std::fprintf(stderr, "kelvane-send: the record of the job to %s was not kept: %s\n",
+                             outcome.destination.c_str(), why.c_str());
                 logged = false;
             }
         }
@@ -356,7 +423,7 @@ int main(int argc, char** argv) {
     try {
         return Run(options);
     } catch (const LinkError& e) {
-        std::fprintf(stderr, "kelvane-send: %s\n", CommandLineText(e).c_str());
+        std::fprintf(stderr, "kelvane-send: %s\n", CommandLineText(e, options.save.empty() ? "" : "--save").c_str());
         return Failed;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kelvane-send: %s\n", e.what());

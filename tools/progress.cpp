@@ -39,19 +39,23 @@ std::string Fit(std::vector<Part> parts, std::size_t width) {
     return line.substr(0, width);
 }
 
-// Columns as wide as their widest cell; the last one as it is.
-void PrintTable(const std::vector<std::vector<std::string>>& rows) {
+// Columns as wide as their widest cell; the last one as it is. On a
+// terminal a line is cut at its width, so that nothing wraps: a reason
+// cut short here is printed whole on standard error.
+void PrintTable(const std::vector<std::vector<std::string>>& rows, bool terminal) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));
         for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
     }
+    const std::size_t columns = static_cast<std::size_t>(std::max(TerminalColumns() - 1, 1));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t c = 0; c < row.size(); ++c) {
             line += row[c];
             if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size() + 2, ' ');
         }
+        if (terminal && line.size() > columns) line = line.substr(0, columns - std::min<std::size_t>(columns, 3)) + "...";
         while (!line.empty() && line.back() == ' ') line.pop_back();
         std::fprintf(stdout, "%s\n", line.c_str());
     }
@@ -77,7 +81,7 @@ void PrintSummary(const std::vector<PortRun*>& runs, const ImageCount& count, bo
                         Duration(Seconds(state.ended - state.started).count()), ReasonAlone(*run)});
     }
     if (terminal) {
-        PrintTable(rows);
+        PrintTable(rows, true);
     } else {
         for (std::size_t i = 1; i < rows.size(); ++i) {
             const auto& r = rows[i];
@@ -92,7 +96,7 @@ void PrintTallies(const std::vector<Tally>& tallies, bool terminal) {
     std::vector<std::vector<std::string>> rows{{"port", "written", "failed"}};
     for (const Tally& t : tallies) rows.push_back({t.port, std::to_string(t.written), std::to_string(t.failed)});
     if (terminal) {
-        PrintTable(rows);
+        PrintTable(rows, true);
     } else {
         for (const Tally& t : tallies)
             std::fprintf(stdout, "%s: %ld written, %ld failed\n", t.port.c_str(), t.written, t.failed);
@@ -127,7 +131,12 @@ std::string ProgressText(const RunState& state, const ImageCount& count, Clock::
 ProgressView::ProgressView(bool terminal, const ImageCount& count, bool labelled)
     : terminal_(terminal), count_(count), labelled_(labelled) {}
 
-void ProgressView::Update(const std::vector<PortRun*>& runs, bool last) {
+void ProgressView::Update(const std::vector<PortRun*>& all, bool last) {
+    // A port that never opened has nothing to show: its reason is told once.
+    std::vector<PortRun*> runs;
+    for (PortRun* run : all) {
+        if (run->Opened() || run->State().result == RunResult::Running) runs.push_back(run);
+    }
     if (!terminal_) {
         for (PortRun* run : runs) Plain(*run, last);
         std::fflush(stdout);
@@ -136,6 +145,11 @@ void ProgressView::Update(const std::vector<PortRun*>& runs, bool last) {
     const Clock::time_point now = Clock::now();
     if (!last && drawn_ > 0 && now - drawnAt_ < std::chrono::milliseconds(100)) return;
     const std::size_t columns = static_cast<std::size_t>(std::max(TerminalColumns() - 1, 1));
+    // A block taller than the terminal cannot be redrawn in place.
+    if (runs.size() + 1 > static_cast<std::size_t>(std::max(TerminalRows(), 1))) {
+        Compact(runs, now, columns, last);
+        return;
+    }
     std::size_t labelWidth = 0;
     for (PortRun* run : runs) labelWidth = std::max(labelWidth, run->Port().written.size());
     std::vector<std::string> lines;
@@ -159,6 +173,44 @@ void ProgressView::Update(const std::vector<PortRun*>& runs, bool last) {
         std::fputc('\n', stdout);
         drawn_ = 0;
         lines_.clear();
+    }
+    std::fflush(stdout);
+}
+
+// More ports than rows: a line for each port as it ends, and below them one
+// line of totals, redrawn in place.
+void ProgressView::Compact(const std::vector<PortRun*>& runs, Clock::time_point now, std::size_t columns, bool last) {
+    std::size_t written = 0, failed = 0, running = 0;
+    std::string ended;
+    for (PortRun* run : runs) {
+        const RunState state = run->State();
+        if (state.result == RunResult::Running) {
+            ++running;
+            continue;
+        }
+        (state.result == RunResult::Written ? written : failed) += 1;
+        Shown& shown = shown_[run];
+        if (shown.ended) continue;
+        shown.ended = true;
+        std::string line = run->Port().written + "  ";
+        line += ProgressText(state, count_, now, columns > line.size() ? columns - line.size() : 1, true);
+        line.resize(columns, ' ');
+        ended += "\r" + line + "\n";
+    }
+    char totals[160];
+    std::snprintf(totals, sizeof totals, "%zu ports: %zu written, %zu failed, %zu writing", runs.size(), written,
+                  failed, running);
+    std::string line = std::string(totals).substr(0, columns);
+    line.resize(columns, ' ');
+    if (ended.empty() && line == compactLine_ && !last) return;
+    std::fprintf(stdout, "%s\r%s", ended.c_str(), line.c_str());
+    compactLine_ = line;
+    drawnAt_ = now;
+    drawn_ = 1;
+    if (last) {
+        std::fputc('\n', stdout);
+        drawn_ = 0;
+        compactLine_.clear();
     }
     std::fflush(stdout);
 }

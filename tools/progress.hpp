@@ -67,12 +67,14 @@ private:
         bool ended = false;
     };
     void Plain(PortRun& run, bool last);
+    void Compact(const std::vector<PortRun*>& runs, Clock::time_point now, std::size_t columns, bool last);
 
     const bool terminal_;
     const ImageCount count_;
     const bool labelled_;
     std::size_t drawn_ = 0;  // lines of the block on the terminal
     std::vector<std::string> lines_;
+    std::string compactLine_;
     Clock::time_point drawnAt_{};
     std::map<const PortRun*, Shown> shown_;
 };

@@ -8,13 +8,15 @@
 namespace {
 const char* const Help =
     "usage: quarveld-frames IMAGE\n"
-    "Prints every frame the S-record image IMAGE would send to the printer, one line\n"
-    "of hex pairs per frame in send order; nothing is sent. The same as\n"
+    "Prints every frame the S-record image IMAGE would send to the printer, one\n"
+    "line of hex pairs per frame in send order; nothing is sent. The same as\n"
     "quarveld-write --dry-run IMAGE.\n"
     "\n"
-    "Exit status: 0 at the image's termination record, 1 for a damaged line or an image\n"
-    "that ends too early (the reason on standard error), 2 bad usage or an image that\n"
-    "cannot be opened.\n";
+    "  -h, --help  this text\n"
+    "\n"
+    "Exit status: 0 at the image's termination record, 1 for a damaged line or an\n"
+    "image that ends too early (the reason on standard error), 2 bad usage or an\n"
+    "image that cannot be opened.\n";
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -15,12 +15,34 @@ volatile std::sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
 
+const char* const Help =
+    "usage: quarveld-simprinter [options]\n"
+    "A printer in its flash-loading mode, on a pseudo-terminal: it prints the\n"
+    "device to give the writer (/dev/pts/N) on its first line, then one line per\n"
+    "frame it receives: index, data count, address, and its answer (ACK, NAK,\n"
+    "HANG-UP or -). Ctrl+C ends it.\n"
+    "\n"
+    "  --out FILE       at the end, write the flash it received to FILE, from its\n"
+    "                   lowest address, gaps filled with FF\n"
+    "  --nak-at K       answer frame K (counted from 0) with NAK\n"
+    "  --silent-from K  answer nothing from frame K on\n"
+    "  --hang-up-at K   hang up the line at frame K\n"
+    "  --noise HEX      send these bytes before every answer (\"FF 41\")\n"
+    "  --baud B         take bytes no faster than B baud would bring them\n"
+    "  --parallel       stand in for a parallel port: take frames, answer none\n"
+    "  -h, --help       this text\n"
+    "\n"
+    "Exit status: 0 ended, 1 FILE could not be written, 2 bad usage or no\n"
+    "pseudo-terminal.\n";
+
 // Asked for with --help: standard output and success; after a bad option, standard error and 2.
 int Usage(bool asked = false) {
-    std::fprintf(asked ? stdout : stderr,
-                 "usage: quarveld-simprinter [--nak-at K] [--noise HEX] [--silent-from K] [--baud B]\n"
-                 "                           [--hang-up-at K] [--parallel] [--out FILE]\n");
-    return asked ? 0 : 2;
+    if (asked) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+    std::fputs("usage: quarveld-simprinter [options]\nTry 'quarveld-simprinter --help'.\n", stderr);
+    return 2;
 }
 
 bool ParseInt(const char* text, int& value) {
@@ -73,7 +95,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         int number = 0;
-        if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             return Usage(true);
         } else if (arg == "--parallel") {
             behaviour.parallel = true;

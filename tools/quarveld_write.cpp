@@ -19,6 +19,7 @@
 #include "port_run.hpp"
 #include "progress.hpp"
 #include "run_log.hpp"
+#include "same_device.hpp"
 #include "settings_file.hpp"
 #include "station.hpp"
 
@@ -30,53 +31,55 @@ enum Status { Written = 0, WriteFailed = 1, BadUsage = 2, Aborted = 3 };
 
 const char* const Help =
     "usage: quarveld-write [options] IMAGE\n"
+    "       quarveld-write --dry-run IMAGE\n"
     "Writes the S-record image IMAGE into the printer's flash memory, frame by\n"
     "frame, each frame answered by the printer before the next is sent; to several\n"
     "printers at once when several ports are given.\n"
     "\n"
-    "  --port PORT                 COM1 to COM256 or LPT1 (in any case), or a device\n"
-    "                              path; a path is a serial line unless --parallel.\n"
-    "                              Give it again for more ports\n"
-    "  --ports PORT,PORT,...       several ports at once\n"
-    "  --parallel                  the paths given are parallel ports (no answers)\n"
+    "  --port PORT            COM1 to COM256 or LPT1 (any case), or a device path;\n"
+    "                         a path is a serial line unless --parallel. Give it\n"
+    "                         again for more ports\n"
+    "  --ports PORT,PORT,...  several ports at once\n"
+    "  --parallel             the paths given are parallel ports (no answers)\n"
     "  --baud 19200|9600|4800|2400\n"
     "  --bits 8|7\n"
     "  --parity none|odd|even\n"
-    "  --timeout SECONDS           no answer from a printer for that long ends its\n"
-    "                              run with an error (default: wait for the answer)\n"
-    "  --repeat                    station mode: when every port has ended, wait for\n"
-    "                              the next printers to be connected and Enter to be\n"
-    "                              pressed (q or the end of input stops), then write\n"
-    "                              them all again; at the end the units written and\n"
-    "                              failed per port\n"
-    "  --log FILE                  append a JSON line for every port's run: started,\n"
-    "                              ended (UTC), port, device, image, image_bytes,\n"
-    "                              image_sha256, frames_sent, frames_total,\n"
-    "                              bytes_sent (data bytes), result (written, error\n"
-    "                              or aborted), reason, unit, host, tool_version\n"
-    "  --dry-run                   print the frames IMAGE would send, one line each;\n"
-    "                              no port (the same as quarveld-frames IMAGE)\n"
-    "  --help                      this text\n"
+    "  --timeout SECONDS      no answer from a printer for that long ends its run\n"
+    "                         with an error (default: wait for the answer)\n"
+    "  --repeat               station mode: when every port has ended, wait for\n"
+    "                         the next printers and Enter (q or the end of input\n"
+    "                         stops), then write them all again; at the end the\n"
+    "                         units written and failed per port\n"
+    "  --log FILE             append a JSON line for every port's run: started,\n"
+    "                         ended (UTC), port, device, image, image_bytes,\n"
+    "                         image_sha256, frames_sent (frames that went out),\n"
+    "                         frames_total, bytes_sent (data bytes acknowledged),\n"
+    "                         result (written, error or aborted), reason, unit,\n"
+    "                         host, tool_version\n"
+    "  --dry-run              print the frames IMAGE would send, one line each;\n"
+    "                         no port (the same as quarveld-frames IMAGE)\n"
+    "  -h, --help             this text\n"
     "\n"
     "Port, baud rate, bit length and parity default to the settings in TORWIN.INI\n"
     "(on Linux in $XDG_CONFIG_HOME or ~/.config, on Windows in the Windows folder).\n"
-    "On Linux COM1, COM2 and LPT1 are /dev/ttyS0, /dev/ttyS1 and /dev/lp0 unless the\n"
-    "[Devices] section of TORWIN.INI maps them elsewhere; a further COMn is there\n"
-    "only when that section maps it (COM3=/dev/ttyUSB0). On Windows they are the\n"
-    "system's.\n"
+    "On Linux COM1, COM2 and LPT1 are /dev/ttyS0, /dev/ttyS1 and /dev/lp0 unless\n"
+    "the [Devices] section of TORWIN.INI maps them elsewhere; a further COMn is\n"
+    "there only when that section maps it (COM3=/dev/ttyUSB0). On Windows they are\n"
+    "the system's. A port given twice, under any name, is refused.\n"
     "\n"
     "The image is read through and checked once, before any port is opened. Each\n"
-    "port is written on its own, with the frames a single run sends; a refused\n"
-    "frame, a silent printer or a device that goes away ends that port's run only.\n"
-    "On a terminal a progress line per port, fitted to its width, shows data bytes\n"
-    "and frames sent, the rate and the time left, or how long the printer has not\n"
-    "answered; with several ports a table of the results follows. Otherwise plain\n"
-    "lines, each starting with its port when there are several. Ctrl+C aborts every\n"
-    "port.\n"
+    "port is written on its own; a refused frame, a silent printer or a device\n"
+    "that goes away ends that port's run only. On a terminal a progress line per\n"
+    "port, fitted to its width, shows data bytes and frames sent, the rate and the\n"
+    "time left, or how long the printer has not answered; with more ports than\n"
+    "rows, a line per port as it ends. With several ports a table of the results\n"
+    "follows. Otherwise plain lines, each starting with its port when there are\n"
+    "several. Ctrl+C, or the loss of the terminal, aborts every port.\n"
     "\n"
     "Exit status: 0 written to the end at every port, 1 write error at a port (the\n"
-    "reason on standard error), 2 bad usage or an image that cannot be opened (or,\n"
-    "with one port and no --repeat, a port that cannot be opened), 3 aborted.\n";
+    "reason on standard error) or a run the log could not keep, 2 bad usage or an\n"
+    "image refused before anything was sent (or, with one port and no --repeat, a\n"
+    "port that cannot be opened), 3 aborted.\n";
 
 int Usage(const std::string& why) {
     std::fprintf(stderr, "quarveld-write: %s\nTry 'quarveld-write --help'.\n", why.c_str());
@@ -182,6 +185,27 @@ int Fail(const std::string& why, int status) {
     return status;
 }
 
+// A port that was never opened wrote nothing: only the reason, on standard error.
+int Refuse(const std::string& why, int status) {
+    std::fprintf(stderr, "quarveld-write: %s\n", why.c_str());
+    return status;
+}
+
+// "COM0", "com257", "LPT2", "COM01": names of ports that do not exist here.
+// Taken as paths they would be files in the current folder.
+bool LooksLikePortName(const std::string& written) {
+    std::string upper;
+    for (char c : written) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.rfind("COM", 0) != 0 && upper.rfind("LPT", 0) != 0) return false;
+    std::size_t end = upper.size();
+    if (end > 3 && upper[end - 1] == ':') --end;
+    if (end == 3) return false;
+    for (std::size_t i = 3; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(upper[i]))) return false;
+    }
+    return true;
+}
+
 // What every run of the image shares.
 struct Job {
     Options options;
@@ -196,10 +220,31 @@ struct Job {
 // Appends the run's record; false, said on standard error, when it cannot.
 bool LogRun(Job& job, const station::PortRun& run, long unit) {
     if (!job.log.IsOpen()) return true;
+<<<<<<< HEAD
     const nlohmann::json record = station::RunRecord(run, job.image, unit);
+=======
+    const station::RunState state = run.State();
+    const nlohmann::json record = {
+        {"started", station::UtcTimestamp(run.StartedAt())},
+        {"ended", station::UtcTimestamp(run.EndedAt())},
+        {"port", run.Port().written},
+        {"device", run.Port().device},
+        {"image", job.imagePath},
+        {"image_bytes", job.imageBytes},
+        {"image_sha256", job.imageSha256},
+        {"frames_sent", run.FramesSent()},
+        {"frames_total", job.count.frames},
+        {"bytes_sent", state.bytes},
+        {"result", tools::ResultWord(state.result)},
+        {"reason", run.Reason()},
+        {"unit", unit},
+        {"host", station::HostName()},
+        {"tool_version", station::ToolVersion()},
+    };
+>>>>>>> main
     std::string why;
     if (job.log.Append(record, why)) return true;
-    std::fprintf(stderr, "quarveld-write: %s: the run at %s is not in the log: %s\n", job.options.log.c_str(),
+    std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept: %s\n", unit,
                  run.Port().label.c_str(), why.c_str());
     return false;
 }
@@ -280,6 +325,7 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
     return outcome;
 }
 
+<<<<<<< HEAD
 // Station mode: false when the operator is done (q, end of input, Ctrl+C).
 bool NextUnit(const Job& job) {
     // The units go on with the image as checked; a new one needs a new start.
@@ -287,10 +333,15 @@ bool NextUnit(const Job& job) {
         std::fprintf(stdout, "%s has changed on disk since it was checked; the next units get the image as "
                              "checked (SHA-256 %.12s...). Start again to write the new one.\n",
                      job.image.path.c_str(), job.image.sha256.c_str());
+=======
+// Station mode: false when the operator is done (q, end of input, Ctrl+C;
+// the last is told by tools::Interrupted()).
+bool NextUnit() {
+>>>>>>> main
     std::fputs("Connect the next printers and press Enter (q to stop): ", stdout);
     std::fflush(stdout);
     char line[256];
-    if (std::fgets(line, sizeof line, stdin) == nullptr || tools::Interrupted()) {
+    if (tools::Interrupted() || std::fgets(line, sizeof line, stdin) == nullptr || tools::Interrupted()) {
         std::fputc('\n', stdout);
         return false;
     }
@@ -325,13 +376,23 @@ int main(int argc, char** argv) {
     std::vector<NamedPort> ports;
     std::string why;
     if (options.ports.empty()) ports.push_back(PortFor(settings, devices));
-    for (const std::string& written : options.ports) {
+    for (std::string written : options.ports) {
+        // "COM1:" as a command prompt writes it.
+        if (written.size() > 1 && written.back() == ':' && IsPortName(written.substr(0, written.size() - 1)))
+            written.pop_back();
+        if (!IsPortName(written) && LooksLikePortName(written))
+            return Usage("--port " + written + ": there is no such port; the ports are COM1 to COM" +
+                         std::to_string(LastComNumber) + " and LPT1 (or give a device path)");
         NamedPort port;
         if (!NamePort(written, options.parallel, devices, port, why))
-            return Fail(why + "; " + MapHint(written, ini), BadUsage);
+            return Refuse(why + "; " + MapHint(written, ini), BadUsage);
         for (const NamedPort& other : ports) {
-            if (other.device == port.device)
-                return Usage(other.written + " and " + written + " are the same port (" + port.device + ")");
+            if (station::SameDevice(other.device, port.device)) {
+                const std::string same = other.written == written ? written + " is given twice"
+                                                                  : other.written + " and " + written +
+                                                                        " are the same port, given twice";
+                return Usage(same + " (" + port.device + ")");
+            }
         }
         ports.push_back(port);
     }
@@ -340,11 +401,21 @@ int main(int argc, char** argv) {
 
     // Counted first, so progress can say "of how many", and so a damaged
     // image is refused before any of it reaches a printer.
+    // Refused before anything is sent: a matter of usage, with any number of ports.
     bool opened = false;
+<<<<<<< HEAD
     if (!station::HoldImage(options.image, job.image, why, opened))
         return Fail(opened ? why + " (nothing was sent)" : why, opened ? WriteFailed : BadUsage);
     if (!options.log.empty() && !job.log.Open(options.log, why))
         return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
+=======
+    if (!station::CountImage(options.image, job.count, why, opened))
+        return Fail(opened ? why + " (nothing was sent)" : why, BadUsage);
+    if (!options.log.empty()) {
+        if (!DescribeImage(job, why)) return Fail(why, BadUsage);
+        if (!job.log.Open(options.log, why)) return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
+    }
+>>>>>>> main
 
     tools::CatchInterrupt();
     std::vector<tools::Tally> tallies;
@@ -358,6 +429,8 @@ int main(int argc, char** argv) {
         total.failed |= round.failed;
         if (round.aborted || !options.repeat || !NextUnit(job)) break;
     }
+    // Ctrl+C (or a lost terminal) at the prompt stops the station as aborted, not as done.
+    total.aborted |= tools::Interrupted();
     if (options.repeat) {
         std::fprintf(stdout, "%ld unit%s at each port:\n", unit, unit == 1 ? "" : "s");
         tools::PrintTallies(tallies, job.terminal);
@@ -377,5 +450,6 @@ int main(int argc, char** argv) {
         return Aborted;
     }
     // A port that cannot be opened is a matter of usage when it is the only one.
-    return Fail(run.Reason(), run.Opened() ? WriteFailed : BadUsage);
+    if (!run.Opened()) return Refuse(run.Reason(), BadUsage);
+    return Fail(run.Reason(), WriteFailed);
 }

@@ -84,10 +84,13 @@ void WriteToParallelPort(const std::string& bytes, const ParallelPort& port, std
         std::string message =
             "Cannot open the parallel port " + Quoted(devicePath) + " for writing: " + ErrorText(error);
         const std::string group = (error == EACCES || error == EPERM) ? AccessGroup(devicePath) : "";
-        if (!group.empty()) message += ". Members of the group \"" + group + "\" may write it";
+        if (!group.empty())
+            throw FileError(message + ". Members of the group \"" + group + "\" may write it", LinkRemedy::JoinGroup,
+                            group);
         if (!port.setting.empty() && (error == ENOENT || error == ENXIO || error == ENODEV)) {
             message += ". \"LPT1\" is " + devicePath + ": give the printer's device as LPT1= in the [Devices] section of " +
                        port.setting + " (a USB printer is usually /dev/usb/lp0)";
+            throw FileError(message, LinkRemedy::MapParallelPort, port.setting);
         }
         throw FileError(message);
     }

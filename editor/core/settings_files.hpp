@@ -18,6 +18,16 @@ inline constexpr const char* NoSessionMessage = "There are no open sessions, sta
 class FileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // The message is whole as it is; `remedy` and `subject` let another
+    // front-end add its own words for what to do.
+    FileError(const std::string& message, LinkRemedy remedy, std::string subject)
+        : std::runtime_error(message), remedy_(remedy), subject_(std::move(subject)) {}
+    LinkRemedy remedy() const { return remedy_; }
+    const std::string& subject() const { return subject_; }
+
+private:
+    LinkRemedy remedy_ = LinkRemedy::None;
+    std::string subject_;
 };
 
 // Writes the recorded values to `path` through the link's file output, then

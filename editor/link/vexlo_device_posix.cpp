@@ -98,14 +98,10 @@ LinkError OpenFailure(const std::string& path, int err) {
     case EACCES:
     case EPERM: {
         const std::string group = AccessGroup(path);
-        if (!group.empty()) {
-            msg += " Add your user to the group \"" + group +
-                   "\" (then log out and in again), or choose another printer.";
-        } else if (device) {
-            msg += " Ask the administrator for write access to this device.";
-        } else {
-            msg += " Choose a file in a folder you may write to.";
-        }
+        if (!group.empty())
+            return LinkError(LinkRemedy::JoinGroup, msg + " Add your user to the group \"" + group + "\"", group);
+        if (!device) return LinkError(LinkRemedy::WritableFile, msg);
+        msg += " Ask the administrator for write access to this device.";
         break;
     }
     case ENOENT:
@@ -184,7 +180,7 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     if (raw < 0) {
         const int err = errno;
         std::string msg = "Cannot write the file " + path + ": " + ErrorText(err) + ".";
-        if (err == EACCES || err == EPERM || err == EROFS) msg += " Choose a folder you may write to.";
+        if (err == EACCES || err == EPERM || err == EROFS) throw LinkError(LinkRemedy::WritableFolder, msg);
         if (err == ENOENT) msg += " Check that the folder exists.";
         throw LinkError(msg);
     }

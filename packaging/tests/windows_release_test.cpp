@@ -217,6 +217,8 @@ void StartFromShortcut(const std::string& name, const std::string& window, const
 }
 
 TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
+    if (!quarveld::wine::Runs32BitPrograms())
+        GTEST_SKIP() << "this machine runs no 32-bit program, so no 32-bit Wine to install the release in";
     // Wine's persistent server would never end: settle by its end instead.
     RunQuiet({"wineserver", "-k"});
     Settle();
@@ -291,6 +293,7 @@ TEST(PortableZip, UnpacksToTheProgramsAndReadme) {
                               "quarveld-station.exe", "%LOCALAPPDATA%\\quarveld"})
         EXPECT_NE(readme.find(topic), std::string::npos) << topic;
 
+    if (!quarveld::wine::Runs32BitPrograms()) GTEST_SKIP() << "this machine runs no 32-bit program";
     Program quarveld(*session);
     ASSERT_TRUE(quarveld.Started());
     EXPECT_TRUE(session->Screenshot("portable_quarveld"));

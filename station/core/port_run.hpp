@@ -62,6 +62,8 @@ public:
     // False when the image or the port could not be opened.
     bool Opened() const { return opened_; }
     const quarveld::NamedPort& Port() const { return port_; }
+    // Frames that went out whole, the last one refused or unanswered included.
+    long FramesSent() const { return run_.framesOut.load(); }
     // Why the run did not write the image; "" when it did.
     std::string Reason() const;
     // What kind of failure ended it, and at which frame (from 1).

@@ -38,21 +38,34 @@ bool RunLog::AppendLine(const std::string& line, std::string& why) {
     while (locked != 0 && errno == EINTR);
     std::string text = line;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    const bool known = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (known && info.st_size > 0) {
         char last = '\n';
-        // A line cut short (a full disk, say) would swallow ours: start anew.
+        // A line cut short by a tool that was killed would swallow ours: start anew.
         if (::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n') text.insert(0, 1, '\n');
     }
     bool ok = true;
-    // One write, so that the line is whole or not there at all.
+    int error = 0;
     for (std::size_t done = 0; ok && done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<std::size_t>(n);
+        if (n <= 0) {
+            ok = false;
+            error = n < 0 ? errno : ENOSPC;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
     }
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) ok = false;
-    if (!ok) why = std::strerror(errno);
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        why = std::strerror(error);
+        // Part of a line (a full disk) would break every reader of the log:
+        // cut it back to what it was, still under the lock.
+        if (known && ::ftruncate(fd, info.st_size) != 0) why += "; part of the line may be left in the log";
+    }
     if (locked == 0) ::flock(fd, LOCK_UN);
     return ok;
 }

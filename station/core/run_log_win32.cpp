@@ -52,7 +52,9 @@ private:
 bool RunLog::Open(const std::string& path, std::string& why) {
     Close();
     // Appends only, beside other tools that have the log open.
-    const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ,
+    // Writing as well as appending, so that a line that could not be written
+    // whole can be cut back.
+    const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -77,20 +79,32 @@ bool RunLog::AppendLine(const std::string& line, std::string& why) {
     const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
     std::string text = line;
     LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    const bool known = ::GetFileSizeEx(file, &size);
+    if (known && size.QuadPart > 0) {
         OVERLAPPED at{};
         const long long last = size.QuadPart - 1;
         at.Offset = static_cast<DWORD>(last);
         at.OffsetHigh = static_cast<DWORD>(last >> 32);
         char byte = '\n';
         DWORD got = 0;
-        // A line cut short (a full disk, say) would swallow ours: start anew.
+        // A line cut short by a tool that was killed would swallow ours: start anew.
         if (::ReadFile(file, &byte, 1, &got, &at) && got == 1 && byte != '\n') text.insert(0, 1, '\n');
     }
+    // At the end as the lock found it; without a size, appended.
+    OVERLAPPED end{};
+    end.Offset = known ? static_cast<DWORD>(size.QuadPart) : 0xFFFFFFFF;
+    end.OffsetHigh = known ? static_cast<DWORD>(size.QuadPart >> 32) : 0xFFFFFFFF;
     DWORD written = 0;
-    bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+    bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, &end) &&
               written == text.size() && ::FlushFileBuffers(file);
-    if (!ok) why = SystemText(::GetLastError());
+    if (!ok) {
+        const DWORD error = ::GetLastError();
+        why = SystemText(error ? error : ERROR_DISK_FULL);
+        // Part of a line (a full disk) would break every reader of the log:
+        // cut it back to what it was, still under the lock.
+        if (known && !(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file)))
+            why += "; part of the line may be left in the log";
+    }
     if (locked) ::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
     return ok;
 }

@@ -84,7 +84,7 @@ std::string Thousands(uint64_t n) {
 }
 
 // Port names match in any case, as Windows takes them.
-bool SameDevice(const std::string& a, const std::string& b) {
+bool SamePortName(const std::string& a, const std::string& b) {
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, quarveld::Widen(a).c_str(), -1,
                           quarveld::Widen(b).c_str(), -1) == CSTR_EQUAL;
 }
@@ -307,7 +307,7 @@ void StationWindow::Save() {
     // Ticked ports that are not plugged in now stay remembered.
     for (const std::string& device : settings_.ticked) {
         const bool shown = std::any_of(portRows_.begin(), portRows_.end(),
-                                       [&](const Row& row) { return SameDevice(row.device, device); });
+                                       [&](const Row& row) { return SamePortName(row.device, device); });
         if (!shown) ticked.push_back(device);
     }
     settings_.ticked = ticked;
@@ -382,19 +382,19 @@ void StationWindow::FindPorts() {
     }
     for (const FoundPort& port : found) {
         auto same = std::find_if(portRows_.begin(), portRows_.end(),
-                                 [&](const Row& row) { return !row.byHand && SameDevice(row.device, port.device); });
+                                 [&](const Row& row) { return !row.byHand && SamePortName(row.device, port.device); });
         Row row;
         if (same != portRows_.end()) {
             row = std::move(*same);
         } else {
             row.ticked = std::any_of(settings_.ticked.begin(), settings_.ticked.end(),
-                                     [&](const std::string& device) { return SameDevice(device, port.device); });
+                                     [&](const std::string& device) { return SamePortName(device, port.device); });
         }
         row.device = port.device;
         row.name = port.name;
         // A port found by the system and added by hand is one row.
         auto byHand = std::find_if(rows.begin(), rows.end(),
-                                   [&](const Row& r) { return r.byHand && SameDevice(r.device, port.device); });
+                                   [&](const Row& r) { return r.byHand && SamePortName(r.device, port.device); });
         if (byHand != rows.end()) {
             byHand->name = port.name;
             continue;
@@ -410,7 +410,7 @@ void StationWindow::FindPorts() {
 
 void StationWindow::AddDevice(const std::string& device, bool tick) {
     auto same = std::find_if(portRows_.begin(), portRows_.end(),
-                             [&](const Row& row) { return SameDevice(row.device, device); });
+                             [&](const Row& row) { return SamePortName(row.device, device); });
     if (same == portRows_.end()) {
         if (portRows_.size() >= static_cast<std::size_t>(MaxRows)) return;
         Row row;

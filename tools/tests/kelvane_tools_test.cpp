@@ -161,6 +161,66 @@ TEST(KelvaneSend, LinkFailuresNameTheOptionsNotTheWindowsControls) {
     }
 }
 
+// Where the windows say what to choose, the tool ends with what to type.
+TEST(KelvaneSend, FailuresEndWithTheCommandThatHelps) {
+    EditorSetup setup;
+    const std::string prn = setup.dir / "customer.prn";
+    ASSERT_EQ(setup.Send({"--save", prn, "1=1"}).status, 0);
+    // A device of the group lp, for a user outside it; LPT1 mapped to nothing.
+    const std::string lp = setup.dir / "lp0";
+    WriteFile(lp, "");
+    ASSERT_EQ(chown(lp.c_str(), 0, 7), 0);
+    ASSERT_EQ(chmod(lp.c_str(), 0660), 0);
+    ASSERT_EQ(chmod((setup.dir / "").c_str(), 0755), 0);
+    std::filesystem::create_directories(setup.dir / "config/kelvane");
+    const std::vector<std::string> asNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    FullDisk readOnly("x", "");
+    if (!readOnly.Empty()) ASSERT_EQ(mount(nullptr, readOnly.Path("").c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+    const struct {
+        std::vector<std::string> args;
+        bool nobody;
+        std::string lpt1;  // as Kelvane2.ini maps it
+        std::string ends;
+    } cases[] = {
+        {{"--device", lp, "1=1"}, true, lp,
+         "Add your user to the group \"lp\": usermod -aG lp USER (as root), then log in again; or give another "
+         "--device PATH.\n"},
+        {{"--replay", prn}, true, lp, "may write it: usermod -aG lp USER (as root), then log in again.\n"},
+        {{"--replay", prn}, false, "/dev/kelvane-no-such-lp",
+         "(a USB printer is usually /dev/usb/lp0); or send it to the device at once: kelvane-send --replay " + prn +
+             " --device /dev/usb/lp0\n"},
+        {{"--file", readOnly.Path("job.prn"), "1=1"}, false, lp, "Give --file PATH in a folder you may write to.\n"},
+        {{"--save", readOnly.Path("job.prn"), "1=1"}, false, lp, "Give --save PATH in a folder you may write to.\n"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(setup.dir / "config/kelvane/Kelvane2.ini", "[Devices]\nLPT1=" + c.lpt1 + "\n");
+        if (c.args[1].rfind(readOnly.Path(""), 0) == 0 && readOnly.Empty()) continue;
+        std::vector<std::string> argv = c.nobody ? asNobody : std::vector<std::string>{};
+        argv.push_back(KELVANE_SEND);
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> env = setup.env;
+        env.push_back("USER=USER");
+        const ToolRun run = RunTool(setup.dir, argv, env);
+        EXPECT_EQ(run.status, 1) << c.args[0];
+        EXPECT_TRUE(run.err.ends_with(c.ends)) << run.err;
+        EXPECT_EQ(run.err.find("hoose"), std::string::npos) << run.err;
+    }
+}
+
+// A log on a full disk: no part of a line is left, and the send is no success.
+TEST(KelvaneSend, ALogOnAFullDiskKeepsNoPartOfALine) {
+    EditorSetup setup;
+    const std::string before = nlohmann::json{{"reason", std::string(3950, 'x')}}.dump() + "\n";
+    FullDisk disk("sends.jsonl", before);
+    if (disk.Empty()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    const ToolRun run = setup.Send({"--device", setup.dir / "lp", "--log", disk.Path("sends.jsonl"), "1=1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the record of the job to device " + setup.dir / "lp" + " was not kept"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(disk.Path("sends.jsonl")), before);
+}
+
 TEST(KelvaneSend, SavesAndReplaysSettingsFiles) {
     EditorSetup setup;
     const std::string prn = setup.dir / "customer.prn";
@@ -222,6 +282,22 @@ TEST(KelvaneSend, RefusesBadInputAndSendsNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(setup.Send({"--save", setup.dir / "s.prn", "--log", setup.dir / "runs.jsonl", "1=1"}).status, 2);
+
+    // One printer given twice would get the job twice: under one name or
+    // as a link and what it points at.
+    const std::string lp = setup.dir / "lp";
+    WriteFile(lp, "");
+    std::filesystem::create_symlink(lp, setup.dir / "by-id");
+    for (const std::vector<std::string>& twice :
+         {std::vector<std::string>{"--device", lp, "--device", lp}, {"--printer", "a", "--printer", "a"},
+          {"--device", setup.dir / "by-id", "--file", lp}}) {
+        std::vector<std::string> args = twice;
+        args.push_back("1=1");
+        const ToolRun run = setup.Send(args);
+        EXPECT_EQ(run.status, 2) << twice[1];
+        EXPECT_NE(run.err.find("given twice"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadFile(lp), "");
 
     const ToolRun help = setup.Send({"--help"});
     EXPECT_EQ(help.status, 0);

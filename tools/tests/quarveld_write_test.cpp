@@ -125,10 +125,29 @@ TEST(QuarveldWrite, PortNamesMatchInAnyCaseAndAnUnmappedComSaysHowToMapIt) {
     EXPECT_NE(unmapped.err.find("COM5=/dev/ttyUSB0) to the [Devices] section of " + setup.dir / "config/TORWIN.INI"),
               std::string::npos)
         << unmapped.err;
-    // Past COM256 a name is a path like any other.
-    const ToolRun past = RunTool(setup.dir, setup.Args({"--port", "COM257"}), setup.env);
-    EXPECT_EQ(past.status, 2);
-    EXPECT_NE(past.err.find("COM257 cannot be opened"), std::string::npos) << past.err;
+}
+
+// A port that never opened sent nothing: its reason alone, on standard
+// error. A name like a port's that no port has is never taken as a file.
+TEST(QuarveldWrite, APortThatNeverOpenedGivesItsReasonAlone) {
+    WriterSetup setup;
+    const struct {
+        std::string port, says;
+    } cases[] = {
+        {setup.dir / "no-such-tty", "no-such-tty cannot be opened"},
+        {"COM7", "COM7 is mapped to no device on this machine; add COM7=DEVICE"},
+        {"COM0", "--port COM0: there is no such port; the ports are COM1 to COM256 and LPT1"},
+        {"com257", "--port com257: there is no such port"},
+        {"LPT2", "--port LPT2: there is no such port"},
+        {"COM01:", "--port COM01:: there is no such port"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = RunTool(setup.dir, setup.Args({"--port", c.port}), setup.env);
+        EXPECT_EQ(run.status, 2) << c.port;
+        EXPECT_EQ(run.out, "") << c.port;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(c.port)) << c.port;
+    }
 }
 
 TEST(QuarveldWrite, ReportsNakOrALostDeviceWithTheFrameAndExitsOne) {
@@ -177,6 +196,8 @@ TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
     WriterSetup setup;
     SimulatedPrinter printer;
     const std::string port = printer.devicePath();
+    // The same port as a link and as itself is given twice, not "in use".
+    std::filesystem::create_symlink(port, setup.dir / "by-id");
 
     const ToolRun noImage = RunTool(setup.dir, {QUARVELD_WRITE, "--port", port}, setup.env);
     EXPECT_EQ(noImage.status, 2);
@@ -185,6 +206,7 @@ TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
                                                 {"--bits", "6"}, {"--parity", "mark"}, {"--timeout", "0"},
                                                 {"--timeout", "x"}, {"--bogus"}, {"--port"},
                                                 {"--ports", port + ",," + port}, {"--port", port, "--port", port},
+                                                {"--port", setup.dir / "by-id", "--port", port},
                                                 {"--log", setup.dir / "none/runs.jsonl"}}) {
         EXPECT_EQ(RunTool(setup.dir, setup.Args(bad), setup.env).status, 2) << bad[0];
     }
@@ -197,12 +219,20 @@ TEST(QuarveldWrite, BadUsageAndImagesThatCannotBeUsed) {
     EXPECT_EQ(noPort.status, 2);
     EXPECT_NE(noPort.err.find("no-such-tty"), std::string::npos) << noPort.err;
 
-    // A damaged line is found by the count before anything is sent.
+    // A damaged line is found by the count before anything is sent: never
+    // started, for one port or several, and nothing in the log.
     WriteFile(setup.image, "S1061000010203E3\nS1G61000010203E3\nS9030000FC\n");
-    const ToolRun damaged = RunTool(setup.dir, setup.Args({"--port", port}), setup.env);
-    EXPECT_EQ(damaged.status, 1);
-    EXPECT_NE(damaged.err.find("line 2"), std::string::npos) << damaged.err;
-    EXPECT_EQ(printer.framesReceived(), 0u);
+    SimulatedPrinter second;
+    for (const std::vector<std::string>& ports : {std::vector<std::string>{"--port", port},
+                                                  {"--port", port, "--port", second.devicePath()}}) {
+        std::vector<std::string> args = ports;
+        args.insert(args.end(), {"--log", setup.dir / "runs.jsonl"});
+        const ToolRun damaged = RunTool(setup.dir, setup.Args(args), setup.env);
+        EXPECT_EQ(damaged.status, 2);
+        EXPECT_NE(damaged.err.find("line 2"), std::string::npos) << damaged.err;
+    }
+    EXPECT_EQ(printer.framesReceived() + second.framesReceived(), 0u);
+    EXPECT_EQ(ReadFile(setup.dir / "runs.jsonl"), "");
 
     const ToolRun help = RunTool(setup.dir, {QUARVELD_WRITE, "--help"}, setup.env);
     EXPECT_EQ(help.status, 0);
@@ -275,33 +305,47 @@ TEST(QuarveldWriteSeveral, EightPrintersTwoFailingEachForItselfAndALineEachInThe
                                              {"image_bytes", ReadFile(setup.image).size()}, {"image_sha256", sum},
                                              {"frames_sent", 12}, {"frames_total", 12}, {"bytes_sent", 48},
                                              {"result", "written"}, {"reason", ""}, {"unit", 1}}));
+    // The frame refused, or never answered, went out: it is counted as sent,
+    // while bytes_sent stays what the printer acknowledged.
     EXPECT_EQ(byPort[nakPort]["result"], "error");
-    EXPECT_EQ(byPort[nakPort]["frames_sent"], 5);
+    EXPECT_EQ(byPort[nakPort]["frames_sent"], 6);
+    EXPECT_EQ(byPort[nakPort]["bytes_sent"], 20);
+    EXPECT_EQ(byPort[silentPort]["frames_sent"], 5);
+    EXPECT_EQ(byPort[silentPort]["bytes_sent"], 16);
     EXPECT_NE(byPort[silentPort]["reason"].get<std::string>().find("no answer from the printer for 1 s"),
               std::string::npos);
 }
 
+// Ctrl+C, a termination request or a closed terminal (a dropped session):
+// every port stops at once, is freed, and each run is logged as aborted.
 TEST(QuarveldWriteSeveral, CtrlCAbortsEveryPortAtOnce) {
-    WriterSetup setup;
-    WriteFile(setup.image, LongImage(12));
-    Behaviour silent;
-    silent.silentFromFrame = 1;
-    const auto printers = Printers(8, {}, silent);
-    std::vector<std::string> args;
-    for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
-    Tool tool(setup.dir, setup.Args(args), setup.env);
-    for (const auto& printer : printers) ASSERT_TRUE(printer->waitForFrames(2, 5000));
-    EXPECT_FALSE(Free(printers[7]->devicePath()));  // held while written to
-    const auto asked = std::chrono::steady_clock::now();
-    tool.Signal(SIGINT);
-    const ToolRun run = tool.Wait();
-    // quarveld_write_bench measures the time; here it only has to be prompt.
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
-    EXPECT_EQ(run.status, 3) << run.err;
-    for (const auto& printer : printers) {
-        EXPECT_NE(run.out.find(printer->devicePath() + ": aborted, 4 of 48 bytes, 1 of 12 frames"), std::string::npos)
-            << run.out;
-        EXPECT_TRUE(Free(printer->devicePath()));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        WriterSetup setup;
+        WriteFile(setup.image, LongImage(12));
+        Behaviour silent;
+        silent.silentFromFrame = 1;
+        const auto printers = Printers(8, {}, silent);
+        std::vector<std::string> args{"--log", setup.dir / "runs.jsonl"};
+        for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
+        Tool tool(setup.dir, setup.Args(args), setup.env);
+        for (const auto& printer : printers) ASSERT_TRUE(printer->waitForFrames(2, 5000));
+        EXPECT_FALSE(Free(printers[7]->devicePath()));  // held while written to
+        const auto asked = std::chrono::steady_clock::now();
+        tool.Signal(signal);
+        const ToolRun run = tool.Wait();
+        // quarveld_write_bench measures the time; here it only has to be prompt.
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+        EXPECT_EQ(run.status, 3) << run.err;
+        for (const auto& printer : printers) {
+            EXPECT_NE(run.out.find(printer->devicePath() + ": aborted, 4 of 48 bytes, 1 of 12 frames"),
+                      std::string::npos)
+                << run.out;
+            EXPECT_TRUE(Free(printer->devicePath()));
+        }
+        const std::vector<nlohmann::json> log = LogLines(setup.dir / "runs.jsonl");
+        EXPECT_EQ(log.size(), printers.size());
+        for (const nlohmann::json& record : log) EXPECT_EQ(record["result"], "aborted") << record;
     }
 }
 
@@ -375,6 +419,64 @@ TEST(QuarveldWriteSeveral, TwoToolsShareALogAndAPortThatIsNotThereFailsAlone) {
         else EXPECT_NE(r["reason"].get<std::string>().find("not-there cannot be opened"), std::string::npos) << r;
     }
     EXPECT_EQ(written, 8);
+}
+
+
+// With the log's file system full, a line that does not fit is not left in
+// part: the log stays as it was, the tool says the record was not kept, and
+// the run does not end as a success.
+TEST(QuarveldWrite, ALogOnAFullDiskKeepsNoPartOfALine) {
+    WriterSetup setup;
+    const std::string before = nlohmann::json{{"reason", std::string(3950, 'x')}}.dump() + "\n";
+    FullDisk disk("runs.jsonl", before);
+    if (disk.Empty()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    SimulatedPrinter printer;
+    const ToolRun run =
+        RunTool(setup.dir, setup.Args({"--port", printer.devicePath(), "--log", disk.Path("runs.jsonl")}), setup.env);
+    EXPECT_EQ(printer.framesReceived(), 3u);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("the record of unit 1 at " + printer.devicePath() + " was not kept"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(disk.Path("runs.jsonl")), before);
+}
+
+// Ctrl+C at the station's prompt ends the station as aborted, not as done.
+TEST(QuarveldWriteSeveral, CtrlCAtTheStationPromptExitsAsAborted) {
+    WriterSetup setup;
+    SimulatedPrinter printer;
+    const ToolRun run = RunOnTerminal(setup.Args({"--repeat", "--port", printer.devicePath()}), setup.env,
+                                      {{"press Enter (q to stop)", "\x03"}}, 60);
+    EXPECT_EQ(run.status, 3) << run.out;
+    EXPECT_EQ(printer.framesReceived(), 3u);
+}
+
+// More ports than the terminal has rows: no redraw above the top of the
+// screen; a line for each port as it ends, and totals; nothing wider than
+// the terminal, the table included.
+TEST(QuarveldWriteSeveral, ThirtyPortsOnASmallTerminalFitItsWidthAndHeight) {
+    WriterSetup setup;
+    WriteFile(setup.image, LongImage(6));
+    Behaviour nak;
+    nak.nakAtFrame = 2;
+    const auto printers = Printers(30, {{4, nak}});
+    std::vector<std::string> args;
+    for (const auto& printer : printers) args.insert(args.end(), {"--port", printer->devicePath()});
+    const ToolRun run = RunOnTerminal(setup.Args(args), setup.env, {}, 60, 20);
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (std::size_t at = run.out.find("\x1b["); at != std::string::npos; at = run.out.find("\x1b[", at + 1)) {
+        const std::size_t letter = run.out.find_first_not_of("0123456789", at + 2);
+        if (letter != std::string::npos && run.out[letter] == 'A')
+            EXPECT_LT(std::stoi(run.out.substr(at + 2, letter - at - 2)), 20) << "the cursor leaves the screen";
+    }
+    const std::vector<std::string> shown = TerminalSegments(run.out);
+    for (const std::string& line : shown) {
+        // Reasons on standard error are told whole.
+        if (line.rfind("quarveld-write: ", 0) != 0) EXPECT_LE(line.size(), 59u) << line;
+    }
+    int ended = 0;
+    for (const std::string& line : shown) ended += line.find(", written") != std::string::npos;
+    EXPECT_EQ(ended, 29) << run.out;
+    EXPECT_NE(run.out.find("30 ports: 29 written, 1 failed, 0 writing"), std::string::npos) << run.out;
 }
 
 }  // namespace

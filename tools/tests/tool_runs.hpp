@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,12 +97,13 @@ struct Typing {
 };
 
 // Runs a tool on a terminal of its own, `columns` wide (0: the pty's
-// default), typing as the steps say. Output is all the terminal showed.
+// default) and `rows` high, typing as the steps say. Output is all the
+// terminal showed.
 inline ToolRun RunOnTerminal(std::vector<std::string> argv, std::vector<std::string> env,
-                             const std::vector<Typing>& typing, unsigned short columns = 0) {
+                             const std::vector<Typing>& typing, unsigned short columns = 0, unsigned short rows = 24) {
     int master = -1;
     winsize size{};
-    size.ws_row = 24;
+    size.ws_row = rows;
     size.ws_col = columns;
     const pid_t pid = forkpty(&master, nullptr, nullptr, columns ? &size : nullptr);
     if (pid == 0) Exec(argv, env);
@@ -156,6 +159,33 @@ inline std::vector<std::string> TerminalSegments(const std::string& out) {
     if (segments.back().empty()) segments.pop_back();
     return segments;
 }
+
+// A small file system of its own (tmpfs, as root), filled up to the last
+// page but for `room` bytes of `file`: what a full disk looks like to the
+// tools. Empty() when this machine does not allow the mount.
+class FullDisk {
+public:
+    FullDisk(const std::string& file, const std::string& content) {
+        if (::mount("tmpfs", Path("").c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) return;
+        mounted_ = true;
+        WriteFile(Path(file), content);
+        // Everything else goes to a filler, a page at a time, until nothing more fits.
+        const int fd = ::open(Path("filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        const std::string page(4096, 'f');
+        while (fd >= 0 && ::write(fd, page.data(), page.size()) > 0) {
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    ~FullDisk() {
+        if (mounted_) ::umount2(Path("").c_str(), MNT_DETACH);
+    }
+    bool Empty() const { return !mounted_; }
+    std::string Path(const std::string& name) const { return dir_ / name; }
+
+private:
+    ScratchDir dir_;
+    bool mounted_ = false;
+};
 
 // The records of a run log, one JSON object a line; a line that is none fails.
 inline std::vector<nlohmann::json> LogLines(const std::string& path) {

@@ -4,7 +4,16 @@
 // QUARVELD_E2E_DIR set.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "simulated_printer.hpp"
 #include "wine_test_main.hpp"
@@ -49,6 +58,53 @@ TEST(QuarveldWriteExe, WritesComOneAndComTwoAtOnceAndComTwelve) {
     const auto twelve = Write({"--port", "COM12", "Z:" + image});
     EXPECT_EQ(twelve.status, 0) << twelve.out;
     EXPECT_EQ(com12.frames(), Frames3);
+}
+
+// Closing the console window during a write: Windows ends the tool as soon
+// as its handler returns, so every run has to be stopped, recorded and its
+// port closed before that.
+TEST(QuarveldWriteExe, ClosingTheConsoleRecordsEveryRunAsAbortedFirst) {
+    const std::string image = session->Dir() + "/image.mot", log = session->Dir() + "/runs.jsonl";
+    std::ofstream(image, std::ios::binary) << Image3;
+    std::remove(log.c_str());
+    quarveld::sim::Behaviour silent;
+    silent.silentFromFrame = 1;
+    SimulatedPrinter com1(silent), com2(silent);
+    quarveld::wine::ControllingTerminal terminal(com1.devicePath());
+    session->MapCom1(com1.devicePath());
+    session->MapCom2(com2.devicePath());
+
+    std::vector<std::string> argv{"wine", session->Exe(), "--log", "Z:" + log, "--port", "COM1", "--port", "COM2",
+                                  "Z:" + image};
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawnp(&pid, "wine", &actions, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_TRUE(com1.waitForFrames(2, 30000) && com2.waitForFrames(2, 30000));
+
+    const auto closed = session->Drive({"consoleclose", "quarveld-write.exe", "10000"});
+    EXPECT_EQ(closed.out, "ended") << "the handler returned before the runs were recorded";
+    int status = 0;
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) != pid; waited += 50) {
+        if (waited > 20000) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::ifstream in(log);
+    std::vector<std::string> results;
+    for (std::string line; std::getline(in, line);) {
+        const auto record = nlohmann::json::parse(line, nullptr, false);
+        results.push_back(record.is_object() ? record.value("result", "") : "not a record: " + line);
+    }
+    EXPECT_EQ(results, (std::vector<std::string>{"aborted", "aborted"}));
 }
 
 }  // namespace

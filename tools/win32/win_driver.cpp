@@ -34,9 +34,15 @@
 //   openfile PATH [WAIT]      fills in the open-file dialog's name field and presses Open
 //                             (a Unix path /a/b becomes Z:\a\b)
 //   screenshot FILE           saves the whole screen as PNG (ImageMagick's `import -window root`)
+//   consoleclose EXE [WAIT]   closes the console of the running program EXE (a file name,
+//                             "quarveld-write.exe") as Windows does: its control handlers
+//                             get CTRL_CLOSE_EVENT on a thread of their own, and the
+//                             program is ended as soon as they return; prints "returned"
+//                             when it had to be ended so, "ended" when it ended first
 // Posted messages do not wait: a click that opens a modal dialog returns at once.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -245,6 +251,41 @@ int Usage() {
     return 2;
 }
 
+// Windows tells a console program of its closed console by starting the
+// system's control routine in it with the event; that routine runs the
+// program's handlers, and once they return the program is ended.
+int ConsoleClose(const std::string& exe, long waitMs) {
+    DWORD pid = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && pid == 0; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, exe.c_str()) == 0) pid = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    if (pid == 0) return Fail("no program %s is running", exe);
+    const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    if (process == nullptr) return Fail("%s cannot be reached", exe);
+    FARPROC routine = GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine");
+    if (routine == nullptr) routine = GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine");
+    const HANDLE thread =
+        routine == nullptr ? nullptr
+                           : CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(routine)),
+                                                reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(CTRL_CLOSE_EVENT)), 0,
+                                                nullptr);
+    if (thread == nullptr) {
+        CloseHandle(process);
+        return Fail("the control routine cannot be started in %s", exe);
+    }
+    const HANDLE either[2] = {process, thread};
+    const DWORD first = WaitForMultipleObjects(2, either, FALSE, static_cast<DWORD>(waitMs));
+    if (first != WAIT_OBJECT_0) TerminateProcess(process, 0xC000013A);  // STATUS_CONTROL_C_EXIT
+    std::printf("%s\n", first == WAIT_OBJECT_0 ? "ended" : "returned");
+    CloseHandle(thread);
+    CloseHandle(process);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -263,6 +304,10 @@ int main(int argc, char** argv) {
         return OpenFile(args[0], waitMs);
     }
     if (command == "screenshot" && args.size() == 1) return Screenshot(args[0]);
+    if (command == "consoleclose" && !args.empty()) {
+        if (args.size() > 1 && !ParseNumber(args[1].c_str(), waitMs)) return Usage();
+        return ConsoleClose(args[0], waitMs);
+    }
     if (args.empty()) return Usage();
 
     if (command == "wait" || command == "gone") {

@@ -101,6 +101,7 @@ void WriteWorker(WriteRun& run) {
             outstanding += sent;
             left -= sent;
         }
+        run.framesOut.fetch_add(1);
 
         if (!parallel) {
             for (;;) {

@@ -42,6 +42,9 @@ public:
 // Shared state of a run, owned by the Write dialog.
 struct WriteRun {
     std::atomic<int> writeRunning{0};
+    // Frames whose every byte went out, answered or not: a record of the run
+    // counts the frame the printer refused or never answered.
+    std::atomic<long> framesOut{0};
     int parallelPort = 0;
     WritePort* portHandle = nullptr;
     Image* imageFile = nullptr;

@@ -5,7 +5,7 @@
 #   program_test.sh PREFIX KELVANE2_EXE WINDRIVER_EXE
 # KELVANE_XVFB_DISPLAY picks the display number; otherwise a free one.
 set -eu
-export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$1" WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export KELVANE2_EXE="$2" WINDRIVER_EXE="$3"
 # The windows are laid out for Wine's own "MS Sans Serif".
 sh "$(dirname "$0")/../../../scripts/wine-fonts" "$WINEPREFIX"

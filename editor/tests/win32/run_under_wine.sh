@@ -6,7 +6,7 @@
 set -eu
 prefix=$1
 shift
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export KELVANE_LPT1="$prefix.lpt1"
 # The windows are laid out for Wine's own "MS Sans Serif".
 sh "$(dirname "$0")/../../../scripts/wine-fonts" "$WINEPREFIX"

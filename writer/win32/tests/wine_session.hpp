@@ -82,6 +82,11 @@ inline Result RunCapture(const std::vector<std::string>& argv) {
 
 inline int RunQuiet(const std::vector<std::string>& argv) { return RunCapture(argv).status; }
 
+// False where the kernel runs no 32-bit program: the tests then drive a 64-bit
+// build in 64-bit prefixes (cmake/WineTests.cmake), and a 32-bit release
+// cannot be started at all.
+inline bool Runs32BitPrograms() { return Env("WINEARCH") != "win64"; }
+
 // The whole Wine set-up for one test program.
 class Session {
 public:
@@ -98,7 +103,7 @@ public:
         com2_ = dir_ + "/com2";
         lpt1_ = dir_ + "/lpt1.out";
         setenv("WINEPREFIX", prefix_.c_str(), 1);
-        setenv("WINEARCH", "win32", 1);
+        setenv("WINEARCH", "win32", 0);  // win64 for a 64-bit build (cmake/WineTests.cmake)
         // winemenubuilder would copy shortcuts into the desktop's menu in $HOME.
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
         setenv("WINEDEBUG", "-all", 1);
