@@ -1,7 +1,7 @@
 // quarveld-station.exe end to end under Wine: simulated printers on COM1, COM2
 // and COM12 (the last one opened through the device namespace), the window
 // driven through windriver.exe as a user would, its rows, counts and record;
-// screenshots at 96 and 144 dpi into QUARVELD_E2E_DIR.
+// screenshots at 96, 120 and 144 dpi into QUARVELD_E2E_DIR.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -43,10 +43,12 @@ class StationExe : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(session, nullptr);
-        // Every test starts as a new user would: no station settings yet.
+        // Every test starts as a new user would: no station settings or records yet.
         std::error_code ignored;
-        for (const auto& user : std::filesystem::directory_iterator(Prefix() + "/drive_c/users", ignored))
+        for (const auto& user : std::filesystem::directory_iterator(Prefix() + "/drive_c/users", ignored)) {
             std::filesystem::remove_all(user.path() / "AppData/Roaming/quarveld", ignored);
+            std::filesystem::remove_all(user.path() / "AppData/Local/quarveld", ignored);
+        }
         image_ = session->Dir() + "/image.mot";
         std::ofstream(image_, std::ios::binary) << Image3;
     }
@@ -184,7 +186,7 @@ TEST_F(StationExe, FindsThePortsWritesThemAtOnceAndRecordsEveryRun) {
     EXPECT_TRUE(program.WaitForExit(10000));
 }
 
-TEST_F(StationExe, CommandLineEnterAndEscAbortFreeThePortsForTheNextUnit) {
+TEST_F(StationExe, CommandLineEnterEscAbortsAndClosingDuringAUnit) {
     Behaviour silent;
     silent.silentFromFrame = 1;
     auto com1 = std::make_unique<SimulatedPrinter>(silent);
@@ -226,12 +228,33 @@ TEST_F(StationExe, CommandLineEnterAndEscAbortFreeThePortsForTheNextUnit) {
     }
     EXPECT_EQ(com1->frames(), Frames3);
     EXPECT_EQ(com2->frames(), Frames3);
+
+    // Closing during a unit asks first; then its runs are aborted and recorded.
+    com1 = std::make_unique<SimulatedPrinter>(silent);
+    com2 = std::make_unique<SimulatedPrinter>(silent);
+    MapPort("COM1", com1->devicePath());
+    MapPort("COM2", com2->devicePath());
+    ASSERT_TRUE(Ok({"click", Window, Id("cmdStart")}));
+    WaitForEnds(ours, "ready|writing");
+    std::string record = Text(StationId("txtRecord"));
+    ASSERT_EQ(record.rfind("C:\\", 0), 0u) << record;
+    record = Prefix() + "/drive_c/" + std::regex_replace(record.substr(3), std::regex(R"(\\)"), "/");
+    const std::string question = "class=#32770;has=Printers are being written. Abort them and close?";
     ASSERT_TRUE(Ok({"close", Window}));
+    ASSERT_TRUE(Ok({"wait", question}));
+    EXPECT_TRUE(session->Screenshot("station_closing"));
+    ASSERT_TRUE(Ok({"click", question, "6"}));
     EXPECT_TRUE(program.WaitForExit(10000));
+    const std::vector<nlohmann::json> lines = tools::test::LogLines(record);
+    ASSERT_EQ(lines.size(), 6u);
+    for (std::size_t i = 4; i < 6; ++i) {
+        EXPECT_EQ(lines[i]["result"], "aborted");
+        EXPECT_EQ(lines[i]["unit"], 3);
+    }
 }
 
-TEST_F(StationExe, EveryControlInsideTheWindowAt96And144Dpi) {
-    for (int dpi : {144, 96}) {
+TEST_F(StationExe, EveryControlInsideTheWindowAt96To144Dpi) {
+    for (int dpi : {144, 120, 96}) {
         SCOPED_TRACE(dpi);
         session->SetDpi(dpi);
         Program program(*session, {"--port", "COM1", "--port", "COM2", "--port", "COM12", "Z:" + image_}, Window);
