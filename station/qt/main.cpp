@@ -3,11 +3,9 @@
 #include <QStyleFactory>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "dialog_base.hpp"
 #include "station_window.hpp"
 
 namespace {
@@ -21,35 +19,35 @@ const char* const Usage =
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // Read before the window system is asked for, so --help needs no desktop.
     std::vector<std::string> ports;
-    QString image;
-    const QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
+    const char* image = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
             return 0;
         }
-        if (arg == QStringLiteral("--port")) {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
+        if (arg == "--port") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "quarveld-station: --port needs a device\n%s", Usage);
                 return 2;
             }
-            ports.push_back(args[++i].toStdString());
-        } else if (arg.startsWith('-') && arg.size() > 1) {
-            std::fprintf(stderr, "quarveld-station: unknown option %s\n%s", arg.toLocal8Bit().constData(), Usage);
+            ports.push_back(argv[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "quarveld-station: unknown option %s\n%s", arg.c_str(), Usage);
             return 2;
-        } else if (image.isEmpty()) {
-            image = arg;
+        } else if (image == nullptr) {
+            image = argv[i];
         } else {
-            std::fprintf(stderr, "quarveld-station: one image at a time\n%s", Usage);
+            std::fprintf(stderr, "quarveld-station: one image at a time (%s, %s)\n%s", image, argv[i], Usage);
             return 2;
         }
     }
+    QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/station/quarveld-station_48.png")));
-    quarveld::StationWindow window(ports, image);
+    quarveld::StationWindow window(ports, image ? QString::fromLocal8Bit(image) : QString());
     window.show();
     return QApplication::exec();
 }
