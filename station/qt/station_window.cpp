@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "run_log.hpp"
@@ -40,6 +41,8 @@ enum Column { ColPort, ColProgress, ColState, ColWritten, ColFailed, Columns };
 
 // A unit is polled this often; ABORT shows within a tick of the ports' stop.
 constexpr int TickMs = 50;
+// After ABORT, until every port has stopped.
+constexpr int AbortTickMs = 10;
 // While idle, ports and the image file are looked at every so many ticks.
 constexpr int IdleLookTicks = 40;
 
@@ -50,7 +53,7 @@ void Fill(QComboBox* box, std::initializer_list<std::pair<const char*, int>> ite
     box->setCurrentIndex(std::max(0, box->findData(current)));
 }
 
-QIcon Swatch(const QColor& colour) {
+QIcon DrawSwatch(const QColor& colour) {
     QPixmap pixmap(12, 12);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -58,6 +61,14 @@ QIcon Swatch(const QColor& colour) {
     p.setBrush(colour);
     p.drawRoundedRect(QRectF(0.5, 0.5, 11, 11), 2, 2);
     return QIcon(pixmap);
+}
+
+// One icon a colour: rows are refreshed many times a second during a unit.
+const QIcon& Swatch(station::PortPhase phase) {
+    static std::map<station::PortPhase, QIcon> icons;
+    auto found = icons.find(phase);
+    if (found == icons.end()) found = icons.emplace(phase, DrawSwatch(PhaseColour(phase))).first;
+    return found->second;
 }
 
 bool IsTextBox(QWidget* w) {
@@ -293,7 +304,7 @@ void StationWindow::AddPort(const std::string& device, const std::string& name, 
     const QSignalBlocker quiet(lstPorts_);
     lstPorts_->addTopLevelItem(item);
     auto* bar = new QProgressBar;
-    bar->setRange(0, 1000);
+    bar->setRange(0, 100);
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p %"));
     bar->setMaximumHeight(lstPorts_->fontMetrics().height() + 2);
@@ -436,13 +447,19 @@ void StationWindow::Start() {
     cmdAbort_->setFocus();
 }
 
-void StationWindow::Abort() { station_.Abort(); }
+void StationWindow::Abort() {
+    if (!station_.Running()) return;
+    station_.Abort();
+    // Each port stops at its next read; the rows follow as soon as it has.
+    timer_.setInterval(AbortTickMs);
+}
 
 void StationWindow::Tick() {
     if (station_.Running()) {
         const bool running = station_.Poll();
         ShowRows();
         if (!running) {
+            timer_.setInterval(TickMs);
             UpdateControls();
             cmdStart_->setFocus();
             if (!station_.Stopped().empty()) QMessageBox::critical(this, Title, Text(station_.Stopped()));
@@ -473,21 +490,29 @@ void StationWindow::ShowRows() {
             fraction = found->fraction;
             reason = Text(found->reason);
         }
-        row.item->setText(ColState, words);
-        row.item->setToolTip(ColState, reason.isEmpty() ? words : reason);
-        row.item->setIcon(ColState, words.isEmpty() ? QIcon() : Swatch(PhaseColour(phase)));
+        // Only what changed is drawn again.
+        const QVariant shownPhase = row.item->data(ColState, Qt::UserRole);
+        if (row.item->text(ColState) != words || !shownPhase.isValid() || shownPhase.toInt() != int(phase)) {
+            row.item->setText(ColState, words);
+            row.item->setData(ColState, Qt::UserRole, int(phase));
+            row.item->setIcon(ColState, words.isEmpty() ? QIcon() : Swatch(phase));
+        }
+        const QString tip = reason.isEmpty() ? words : reason;
+        if (row.item->toolTip(ColState) != tip) row.item->setToolTip(ColState, tip);
         if (auto* bar = qobject_cast<QProgressBar*>(lstPorts_->itemWidget(row.item, ColProgress))) {
-            bar->setValue(static_cast<int>(fraction * 1000 + 0.5));
+            const int value = static_cast<int>(fraction * 100);
+            if (bar->value() != value) bar->setValue(value);
             bar->setVisible(ticked || found != statuses.end());
         }
         const station::PortCount count = station_.CountAt(row.device);
-        row.item->setText(ColWritten, QString::number(count.written));
-        row.item->setText(ColFailed, QString::number(count.failed));
+        const QString written = QString::number(count.written), failed = QString::number(count.failed);
+        if (row.item->text(ColWritten) != written) row.item->setText(ColWritten, written);
+        if (row.item->text(ColFailed) != failed) row.item->setText(ColFailed, failed);
     }
     const station::PortCount total = station_.Total();
-    lblCounts_->setText(QStringLiteral("Since the window opened: %1 written, %2 failed")
-                            .arg(total.written)
-                            .arg(total.failed));
+    const QString counts =
+        QStringLiteral("Since the window opened: %1 written, %2 failed").arg(total.written).arg(total.failed);
+    if (lblCounts_->text() != counts) lblCounts_->setText(counts);
 }
 
 void StationWindow::ShowImage() {

@@ -207,7 +207,7 @@ TEST(StationWindow, FourPrintersEachEndForItselfRecordedAndAgainForTheNextUnit) 
     EXPECT_EQ(bench.Find<QLabel>("lblCounts")->text(), "Since the window opened: 5 written, 3 failed");
     EXPECT_EQ(qobject_cast<QProgressBar*>(bench.Find<QTreeWidget>("lstPorts")->itemWidget(bench.Row(bench.Devices()[0]), 1))
                   ->value(),
-              1000);
+              100);
     SaveScreenshot(*bench.window, "station-second-unit");
 
     // The next start opens with the same line, ports, batch and silence time-out.
