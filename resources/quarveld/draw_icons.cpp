@@ -1,5 +1,5 @@
-// Draws the flash writer's three icons and the station's as PNG files into
-// the folder given on the command line. Run once; the PNGs are kept with the sources:
+// Draws the flash writer's three icons as PNG files into the folder given on
+// the command line. Run once; the PNGs are kept with the sources:
 //   cmake --build <build> --target quarveld_draw_icons && <build>/writer/quarveld_draw_icons resources/quarveld
 #include <QGuiApplication>
 #include <QImage>
@@ -77,20 +77,6 @@ void Exclamation(QPainter& p) {
     p.drawEllipse(QPointF(16, 24.2), 2.6, 2.6);
 }
 
-// The station: one bar per printer, written side by side.
-void Station(QPainter& p) {
-    RoundedField(p, QColor(0x28, 0x30, 0x3C), QColor(0x10, 0x14, 0x1A));
-    p.setPen(Qt::NoPen);
-    const double heights[] = {18, 12, 21};
-    for (int i = 0; i < 3; ++i) {
-        const double x = 6 + i * 7.5;
-        p.setBrush(QColor(0x50, 0x58, 0x64));
-        p.drawRect(QRectF(x, 5, 5, 22));
-        p.setBrush(i == 1 ? QColor(0xF0, 0xA0, 0x20) : QColor(0x30, 0xC0, 0x40));
-        p.drawRect(QRectF(x, 27 - heights[i], 5, heights[i]));
-    }
-}
-
 bool Save(const Drawing& draw, int size, const QString& path) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -117,9 +103,6 @@ int main(int argc, char** argv) {
         for (int size : {16, 32, 48, 128}) {
             ok = Save(icon.draw, size, QString("%1/icon%2_%3.png").arg(folder).arg(icon.id).arg(size)) && ok;
         }
-    }
-    for (int size : {16, 32, 48, 128}) {
-        ok = Save(Station, size, QString("%1/station_%2.png").arg(folder).arg(size)) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -61,6 +61,33 @@ Station::~Station() {
         std::unique_lock<std::mutex> lock(board_.mutex);
         board_.ended.wait_for(lock, std::chrono::milliseconds(20));
     }
+    if (recorder_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(recordMutex_);
+            recorderStop_ = true;
+        }
+        recordWake_.notify_all();
+        recorder_.join();
+    }
+}
+
+void Station::KeepRecords() {
+    std::unique_lock<std::mutex> lock(recordMutex_);
+    for (;;) {
+        recordWake_.wait(lock, [this] { return recorderStop_ || !pending_.empty(); });
+        if (pending_.empty()) return;
+        auto [record, label] = std::move(pending_.front());
+        pending_.pop_front();
+        lock.unlock();
+        std::string why;
+        const bool kept = log_.Append(record, why);
+        lock.lock();
+        if (!kept && recordFailure_.empty()) {
+            recordFailure_ = "The record of the run at " + label + " cannot be written: " + why +
+                             ". The station has stopped; choose a log it can write to.";
+        }
+        --recording_;
+    }
 }
 
 bool Station::Start(std::shared_ptr<const HeldImage> image, const std::vector<quarveld::NamedPort>& ports,
@@ -90,6 +117,11 @@ bool Station::Start(std::shared_ptr<const HeldImage> image, const std::vector<qu
         return false;
     }
     stopped_.clear();
+    {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        recordFailure_.clear();
+    }
+    if (!recorder_.joinable()) recorder_ = std::thread(&Station::KeepRecords, this);
     image_ = std::move(image);
     options_ = options;
     ++unit_;
@@ -136,12 +168,20 @@ bool Station::Poll() {
         }
         Refresh(i, now);
     }
-    running_ = !all;
+    long recording = 0;
+    {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        recording = recording_;
+        if (!recordFailure_.empty() && stopped_.empty()) stopped_ = recordFailure_;
+    }
+    // Never a unit written and not recorded: what still runs stops.
+    if (!stopped_.empty()) Abort();
+    running_ = !all || recording > 0;
     return running_;
 }
 
-// Kept as soon as the run has ended: a unit is never written and not recorded
-// while the station goes on.
+// Queued as soon as the run has ended; a record that cannot be written stops
+// the station at the next poll.
 void Station::Record(std::size_t i) {
     recorded_[i] = true;
     PortRun& run = *runs_[i];
@@ -157,13 +197,12 @@ void Station::Record(std::size_t i) {
     nlohmann::json record = RunRecord(run, *image_, unit_);
     record["batch"] = options_.batch;
     record["station"] = options_.station;
-    std::string why;
-    if (log_.Append(record, why)) return;
-    if (stopped_.empty()) {
-        stopped_ = "The record of the run at " + run.Port().label + " cannot be written: " + why +
-                   ". The station has stopped; choose a log it can write to.";
+    {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        pending_.emplace_back(std::move(record), run.Port().label);
+        ++recording_;
     }
-    Abort();
+    recordWake_.notify_one();
 }
 
 void Station::Refresh(std::size_t i, Clock::time_point now) {

@@ -3,9 +3,14 @@
 // the image held in memory, each port's run recorded as it ends. A window
 // drives it from its own timer (Poll every 50 ms or so): nothing here calls
 // into the window's thread, so a QTimer and a Win32 SetTimer serve alike.
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -79,7 +84,7 @@ public:
 
     // Takes in what happened since the last call: records the runs that
     // ended, ends those silent for too long, refreshes Ports(). True while
-    // a unit is being written.
+    // a unit is being written or its records are still being kept.
     bool Poll();
 
     bool Running() const { return running_; }
@@ -95,6 +100,17 @@ public:
 private:
     void Refresh(std::size_t i, Clock::time_point now);
     void Record(std::size_t i);
+    void KeepRecords();  // the recorder thread
+
+    // Records are written and flushed on a thread of their own, so a slow
+    // disk never holds up the window that polls.
+    std::mutex recordMutex_;
+    std::condition_variable recordWake_;
+    std::deque<std::pair<nlohmann::json, std::string>> pending_;  // a record, its port's label
+    long recording_ = 0;  // records queued or being written
+    std::string recordFailure_;
+    bool recorderStop_ = false;
+    std::thread recorder_;
 
     std::shared_ptr<const HeldImage> image_;
     StationOptions options_;
