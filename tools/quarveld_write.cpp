@@ -220,28 +220,7 @@ struct Job {
 // Appends the run's record; false, said on standard error, when it cannot.
 bool LogRun(Job& job, const station::PortRun& run, long unit) {
     if (!job.log.IsOpen()) return true;
-<<<<<<< HEAD
     const nlohmann::json record = station::RunRecord(run, job.image, unit);
-=======
-    const station::RunState state = run.State();
-    const nlohmann::json record = {
-        {"started", station::UtcTimestamp(run.StartedAt())},
-        {"ended", station::UtcTimestamp(run.EndedAt())},
-        {"port", run.Port().written},
-        {"device", run.Port().device},
-        {"image", job.imagePath},
-        {"image_bytes", job.imageBytes},
-        {"image_sha256", job.imageSha256},
-        {"frames_sent", run.FramesSent()},
-        {"frames_total", job.count.frames},
-        {"bytes_sent", state.bytes},
-        {"result", tools::ResultWord(state.result)},
-        {"reason", run.Reason()},
-        {"unit", unit},
-        {"host", station::HostName()},
-        {"tool_version", station::ToolVersion()},
-    };
->>>>>>> main
     std::string why;
     if (job.log.Append(record, why)) return true;
     std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept: %s\n", unit,
@@ -325,19 +304,14 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
     return outcome;
 }
 
-<<<<<<< HEAD
-// Station mode: false when the operator is done (q, end of input, Ctrl+C).
+// Station mode: false when the operator is done (q, end of input, Ctrl+C;
+// the last is told by tools::Interrupted()).
 bool NextUnit(const Job& job) {
     // The units go on with the image as checked; a new one needs a new start.
     if (station::ChangedOnDisk(job.image))
         std::fprintf(stdout, "%s has changed on disk since it was checked; the next units get the image as "
                              "checked (SHA-256 %.12s...). Start again to write the new one.\n",
                      job.image.path.c_str(), job.image.sha256.c_str());
-=======
-// Station mode: false when the operator is done (q, end of input, Ctrl+C;
-// the last is told by tools::Interrupted()).
-bool NextUnit() {
->>>>>>> main
     std::fputs("Connect the next printers and press Enter (q to stop): ", stdout);
     std::fflush(stdout);
     char line[256];
@@ -403,19 +377,10 @@ int main(int argc, char** argv) {
     // image is refused before any of it reaches a printer.
     // Refused before anything is sent: a matter of usage, with any number of ports.
     bool opened = false;
-<<<<<<< HEAD
     if (!station::HoldImage(options.image, job.image, why, opened))
-        return Fail(opened ? why + " (nothing was sent)" : why, opened ? WriteFailed : BadUsage);
+        return Fail(opened ? why + " (nothing was sent)" : why, BadUsage);
     if (!options.log.empty() && !job.log.Open(options.log, why))
         return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
-=======
-    if (!station::CountImage(options.image, job.count, why, opened))
-        return Fail(opened ? why + " (nothing was sent)" : why, BadUsage);
-    if (!options.log.empty()) {
-        if (!DescribeImage(job, why)) return Fail(why, BadUsage);
-        if (!job.log.Open(options.log, why)) return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
-    }
->>>>>>> main
 
     tools::CatchInterrupt();
     std::vector<tools::Tally> tallies;

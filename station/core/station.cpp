@@ -44,7 +44,7 @@ nlohmann::json RunRecord(const PortRun& run, const HeldImage& image, long unit) 
         {"image", image.fullPath},
         {"image_bytes", image.bytes.size()},
         {"image_sha256", image.sha256},
-        {"frames_sent", state.frames},
+        {"frames_sent", run.FramesSent()},
         {"frames_total", image.count.frames},
         {"bytes_sent", state.bytes},
         {"result", ResultWord(state.result)},
