@@ -65,15 +65,6 @@ std::string OfCount(uint64_t done, uint64_t total) { return std::to_string(done)
 
 }  // namespace
 
-const char* ResultWord(RunResult result) {
-    switch (result) {
-        case RunResult::Written: return "written";
-        case RunResult::Error: return "error";
-        case RunResult::Aborted: return "aborted";
-        default: return "";
-    }
-}
-
 std::string ReasonAlone(const PortRun& run) {
     std::string reason = run.Reason();
     const std::string prefix = run.Port().label + ": ";
@@ -111,14 +102,6 @@ void PrintTallies(const std::vector<Tally>& tallies, bool terminal) {
             std::fprintf(stdout, "%s: %ld written, %ld failed\n", t.port.c_str(), t.written, t.failed);
     }
     std::fflush(stdout);
-}
-
-std::string Duration(double seconds) {
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    else std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-    return text;
 }
 
 std::string ProgressText(const RunState& state, const ImageCount& count, Clock::time_point now,

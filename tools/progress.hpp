@@ -9,6 +9,7 @@
 
 #include "image_check.hpp"
 #include "port_run.hpp"
+#include "station.hpp"
 
 namespace tools {
 
@@ -18,8 +19,8 @@ using station::PortRun;
 using station::RunResult;
 using station::RunState;
 
-// "0:05", "1:02:03".
-std::string Duration(double seconds);
+using station::Duration;
+using station::ResultWord;
 
 // A printer silent for this long is shown as such.
 constexpr std::chrono::seconds SilenceShown{2};
@@ -32,9 +33,6 @@ constexpr std::chrono::seconds SilenceRetold{10};
 // least telling first.
 std::string ProgressText(const RunState& state, const ImageCount& count, Clock::time_point now,
                          std::size_t width, bool result);
-
-// How a run ended, in a word: "written", "error", "aborted".
-const char* ResultWord(RunResult result);
 
 // The reason of a failure without the port it starts with.
 std::string ReasonAlone(const PortRun& run);

@@ -23,6 +23,7 @@
 #include "run_log.hpp"
 #include "same_device.hpp"
 #include "settings_file.hpp"
+#include "station.hpp"
 
 namespace {
 
@@ -211,37 +212,17 @@ bool LooksLikePortName(const std::string& written) {
 struct Job {
     Options options;
     PortSettings settings;
-    station::ImageCount count;
+    station::HeldImage image;  // every port and every unit writes these bytes
     bool several = false;  // a line per port, a summary at the end
     bool terminal = false;
     station::RunLog log;
-    std::string imagePath;  // in full, for the log
-    uint64_t imageBytes = 0;
-    std::string imageSha256;
     station::RunBoard board;  // outlives every run
 };
 
 // Appends the run's record; false, said on standard error, when it cannot.
 bool LogRun(Job& job, const station::PortRun& run, long unit) {
     if (!job.log.IsOpen()) return true;
-    const station::RunState state = run.State();
-    const nlohmann::json record = {
-        {"started", station::UtcTimestamp(run.StartedAt())},
-        {"ended", station::UtcTimestamp(run.EndedAt())},
-        {"port", run.Port().written},
-        {"device", run.Port().device},
-        {"image", job.imagePath},
-        {"image_bytes", job.imageBytes},
-        {"image_sha256", job.imageSha256},
-        {"frames_sent", run.FramesSent()},
-        {"frames_total", job.count.frames},
-        {"bytes_sent", state.bytes},
-        {"result", tools::ResultWord(state.result)},
-        {"reason", run.Reason()},
-        {"unit", unit},
-        {"host", station::HostName()},
-        {"tool_version", station::ToolVersion()},
-    };
+    const nlohmann::json record = station::RunRecord(run, job.image, unit);
     std::string why;
     if (job.log.Append(record, why)) return true;
     std::fprintf(stderr, "quarveld-write: the record of unit %ld at %s was not kept: %s\n", unit,
@@ -262,11 +243,11 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
     owned.clear();
     std::vector<station::PortRun*> runs;
     for (const NamedPort& port : ports) {
-        owned.push_back(std::make_unique<station::PortRun>(port, job.count.frames, board));
+        owned.push_back(std::make_unique<station::PortRun>(port, job.image.count.frames, board));
         runs.push_back(owned.back().get());
     }
-    for (station::PortRun* run : runs) run->Start(job.options.image, job.settings);
-    tools::ProgressView view(job.terminal, job.count, job.several);
+    for (station::PortRun* run : runs) run->Start(job.image, job.settings);
+    tools::ProgressView view(job.terminal, job.image.count, job.several);
     view.Update(runs, false);
 
     Outcome outcome;
@@ -303,7 +284,7 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
                 char text[64];
                 std::snprintf(text, sizeof text, "%g s", job.options.timeoutSeconds);
                 run->Stop(run->Port().label + ": no answer from the printer for " + text + " at frame " +
-                          std::to_string(state.frames + 1) + " of " + std::to_string(job.count.frames));
+                          std::to_string(state.frames + 1) + " of " + std::to_string(job.image.count.frames));
             }
         }
         view.Update(runs, false);
@@ -321,13 +302,18 @@ Outcome WriteRound(Job& job, const std::vector<NamedPort>& ports, long unit, std
             if (job.several) std::fprintf(stderr, "quarveld-write: %s\n", runs[i]->Reason().c_str());
         }
     }
-    if (job.several) tools::PrintSummary(runs, job.count, job.terminal);
+    if (job.several) tools::PrintSummary(runs, job.image.count, job.terminal);
     return outcome;
 }
 
 // Station mode: false when the operator is done (q, end of input, Ctrl+C;
 // the last is told by tools::Interrupted()).
-bool NextUnit() {
+bool NextUnit(const Job& job) {
+    // The units go on with the image as checked; a new one needs a new start.
+    if (station::ChangedOnDisk(job.image))
+        std::fprintf(stdout, "%s has changed on disk since it was checked; the next units get the image as "
+                             "checked (SHA-256 %.12s...). Start again to write the new one.\n",
+                     job.image.path.c_str(), job.image.sha256.c_str());
     std::fputs("Connect the next printers and press Enter (q to stop): ", stdout);
     std::fflush(stdout);
     char line[256];
@@ -338,19 +324,6 @@ bool NextUnit() {
     std::string answer = line;
     while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) answer.pop_back();
     return answer != "q" && answer != "Q";
-}
-
-// The whole image for the log: where it is, its size and its checksum.
-bool DescribeImage(Job& job, std::string& why) {
-    std::error_code error;
-    job.imagePath = Utf8Name(std::filesystem::absolute(FilePath(job.options.image), error));
-    if (error) job.imagePath = job.options.image;
-    job.imageBytes = std::filesystem::file_size(FilePath(job.options.image), error);
-    if (error) {
-        why = job.options.image + ": " + error.message();
-        return false;
-    }
-    return station::FileSha256Hex(job.options.image, job.imageSha256, why);
 }
 
 }  // namespace
@@ -408,12 +381,10 @@ int main(int argc, char** argv) {
     // image is refused before any of it reaches a printer.
     // Refused before anything is sent: a matter of usage, with any number of ports.
     bool opened = false;
-    if (!station::CountImage(options.image, job.count, why, opened))
+    if (!station::HoldImage(options.image, job.image, why, opened))
         return Fail(opened ? why + " (nothing was sent)" : why, BadUsage);
-    if (!options.log.empty()) {
-        if (!DescribeImage(job, why)) return Fail(why, BadUsage);
-        if (!job.log.Open(options.log, why)) return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
-    }
+    if (!options.log.empty() && !job.log.Open(options.log, why))
+        return Fail(options.log + ": the log cannot be opened: " + why, BadUsage);
 
     tools::CatchInterrupt();
     std::vector<tools::Tally> tallies;
@@ -425,7 +396,7 @@ int main(int argc, char** argv) {
         const Outcome round = WriteRound(job, ports, unit, tallies, runs);
         total.aborted |= round.aborted;
         total.failed |= round.failed;
-        if (round.aborted || !options.repeat || !NextUnit()) break;
+        if (round.aborted || !options.repeat || !NextUnit(job)) break;
     }
     // Ctrl+C (or a lost terminal) at the prompt stops the station as aborted, not as done.
     total.aborted |= tools::Interrupted();

@@ -5,7 +5,7 @@
 // unpacked and started. Screenshots go to QUARVELD_E2E_DIR.
 //
 // Set by packaging/tests/windows_release_test.sh:
-//   RELEASE_PROGRAMS  folder of the five release programs and README.txt
+//   RELEASE_PROGRAMS  folder of the six release programs and README.txt
 //   RELEASE_VERSION   their version; RELEASE_MSI and RELEASE_ZIP of that version
 //   NEXT_VERSION, NEXT_MSI  a later build's version and MSI
 // and for the Wine session: QUARVELD_EXE (where the zip's QUARVELD.exe will
@@ -36,8 +36,8 @@ using quarveld::wine::Slurp;
 const std::string Product = "Printer setup tools";
 // What the programs' version resources name as their product.
 const std::string ProgramProduct = "Printer configuration tools";
-const std::vector<std::string> Programs = {"Kelvane2.exe", "QUARVELD.exe", "quarveld-write.exe", "kelvane-send.exe",
-                                           "kelvane-decode.exe"};
+const std::vector<std::string> Programs = {"Kelvane2.exe",       "QUARVELD.exe",     "quarveld-station.exe",
+                                           "quarveld-write.exe", "kelvane-send.exe", "kelvane-decode.exe"};
 
 Session* session = nullptr;
 
@@ -149,11 +149,13 @@ const std::set<std::string> LaterFunctions = {
     "GetOverlappedResultEx", "WaitOnAddress", "RegGetValueA", "RegGetValueW", "RegDeleteTreeA", "RegDeleteTreeW",
     "RegSetKeyValueA", "RegSetKeyValueW", "SetProcessDPIAware", "ChangeWindowMessageFilter",
     "AddClipboardFormatListener", "TaskDialog", "TaskDialogIndirect", "SHGetKnownFolderPath"};
-// Libraries every XP has; anything else (a compiler's runtime DLL, bcrypt.dll
-// of Vista) would have to come with the program, and does not.
+// Libraries every XP has (setupapi.dll since Windows 2000); anything else (a
+// compiler's runtime DLL, bcrypt.dll of Vista) would have to come with the
+// program, and does not.
 const std::set<std::string> XpLibraries = {"kernel32.dll", "user32.dll",   "gdi32.dll",    "comctl32.dll",
                                            "comdlg32.dll", "advapi32.dll", "winspool.drv", "msvcrt.dll",
-                                           "shell32.dll",  "ole32.dll",    "version.dll",  "shlwapi.dll"};
+                                           "shell32.dll",  "ole32.dll",    "version.dll",  "shlwapi.dll",
+                                           "setupapi.dll"};
 
 TEST(ReleasePrograms, NeedNothingNewerThanXpSp3) {
     for (const std::string& name : Programs) {
@@ -248,14 +250,17 @@ int Msiexec(const std::string& action, const std::string& msi) {
 }
 
 // Starts a program through its shortcut, as the Start menu does, and looks at
-// its window.
-void StartFromShortcut(const std::string& name, const std::string& window, const std::string& screenshot) {
+// its window. The program and its icon are named as the shortcut unless given.
+void StartFromShortcut(const std::string& name, const std::string& window, const std::string& screenshot,
+                       std::string program = "", std::string icon = "") {
+    if (program.empty()) program = name + ".exe";
+    if (icon.empty()) icon = name + ".ico";
     const std::string link = Shortcut(name);
     ASSERT_FALSE(link.empty()) << "no shortcut " << name;
     const std::string bytes = Slurp(link);
-    EXPECT_NE(bytes.find("C:\\Program Files\\" + Product + "\\" + name + ".exe"), std::string::npos)
+    EXPECT_NE(bytes.find("C:\\Program Files\\" + Product + "\\" + program), std::string::npos)
         << name << ".lnk does not point at the installed program";
-    EXPECT_NE(bytes.find(Utf16(name + ".ico")), std::string::npos) << name << ".lnk has not its icon";
+    EXPECT_NE(bytes.find(Utf16(icon)), std::string::npos) << name << ".lnk has not its icon";
     ASSERT_EQ(RunQuiet({"wine", "start", "/unix", link}), 0);
     ASSERT_TRUE(Ok({"wait", window, "20000"})) << name << " showed no window";
     EXPECT_TRUE(session->Screenshot(screenshot));
@@ -282,6 +287,11 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
     StartFromShortcut("Kelvane2", "class=formSimple", "installed_kelvane2");
     Ok({"close", "class=formSimple"});
     EXPECT_TRUE(Ok({"gone", "class=formSimple", "5000"}));
+    const std::string station = "class=#32770;title=QUARVELD Station";
+    StartFromShortcut("QUARVELD Station", station, "installed_station", "quarveld-station.exe",
+                      "QuarveldStation.ico");
+    Ok({"close", station});
+    EXPECT_TRUE(Ok({"gone", station, "5000"}));
     Settle();
 
     std::ofstream(DriveC() + "/image.mot") << "S00600004844521B\r\nS1061000010203E3\r\nS9030000FC\r\n";
@@ -301,11 +311,13 @@ TEST(WindowsInstaller, InstallsStartsUpgradesAndRemovesWithoutTrace) {
 
     ASSERT_EQ(Msiexec("/x", Env("NEXT_MSI")), 0);
     // Windows' own cache of installers stays, as on every Windows, and so do
-    // the settings Kelvane2 stored for the user (README.txt says so).
+    // the settings Kelvane2 and the station stored for the user (README.txt
+    // says so).
     std::vector<std::string> left;
     for (const std::string& path : Tree())
         if (!before.count(path) && path != DriveC() + "/windows/Installer" &&
-            path.find("/AppData/Roaming/Kelvane") == std::string::npos)
+            path.find("/AppData/Roaming/Kelvane") == std::string::npos &&
+            path.find("/AppData/Roaming/quarveld") == std::string::npos)
             left.push_back(path);
     EXPECT_EQ(left, std::vector<std::string>{});
     EXPECT_EQ(Registry().find(Product), std::string::npos) << "the registry still names the product";
@@ -327,7 +339,8 @@ TEST(PortableZip, UnpacksToTheProgramsAndReadme) {
     ASSERT_FALSE(readme.empty());
     for (std::size_t at = readme.find('\n'); at != std::string::npos; at = readme.find('\n', at + 1))
         ASSERT_TRUE(at > 0 && readme[at - 1] == '\r') << "a bare LF at byte " << at;
-    for (const char* topic : {"TORWIN.INI", "%APPDATA%\\Kelvane", "2> ", "Kelvane2.exe", "QUARVELD.exe"})
+    for (const char* topic : {"TORWIN.INI", "%APPDATA%\\Kelvane", "2> ", "Kelvane2.exe", "QUARVELD.exe",
+                              "quarveld-station.exe", "%LOCALAPPDATA%\\quarveld"})
         EXPECT_NE(readme.find(topic), std::string::npos) << topic;
 
     if (!quarveld::wine::Runs32BitPrograms()) GTEST_SKIP() << "this machine runs no 32-bit program";

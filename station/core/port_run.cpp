@@ -17,7 +17,7 @@ PortRun::~PortRun() {
     }
 }
 
-bool PortRun::Start(const std::string& image, const quarveld::PortSettings& settings) {
+bool PortRun::Start(const HeldImage& image, const quarveld::PortSettings& settings) {
     {
         std::lock_guard<std::mutex> lock(board_.mutex);
         state_.started = state_.lastAnswer = Clock::now();
@@ -25,11 +25,11 @@ bool PortRun::Start(const std::string& image, const quarveld::PortSettings& sett
     }
     // No worker yet: the run is this thread's alone until it starts.
     run_.progressWindow = this;
-    if (quarveld::OpenRunImage(run_, image_, image)) {
-        handle_ = quarveld::OpenRunPort(run_, port_, settings);
-        opened_ = handle_ != nullptr;
-        if (opened_ && quarveld::StartWriteWorker(run_)) return true;
-    }
+    quarveld::OpenHeldImage(image.path, image.bytes, image_);
+    run_.imageFile = &image_;
+    handle_ = quarveld::OpenRunPort(run_, port_, settings);
+    opened_ = handle_ != nullptr;
+    if (opened_ && quarveld::StartWriteWorker(run_)) return true;
     std::lock_guard<std::mutex> lock(board_.mutex);
     EndLocked(RunResult::Error, run_.failure);
     return false;
@@ -59,6 +59,16 @@ RunState PortRun::State() const {
     return state_;
 }
 
+quarveld::WriteRun::Failure PortRun::FailureKind() const {
+    std::lock_guard<std::mutex> lock(board_.mutex);
+    return failureKind_;
+}
+
+long PortRun::FailedFrame() const {
+    std::lock_guard<std::mutex> lock(board_.mutex);
+    return failedFrame_;
+}
+
 std::string PortRun::Reason() const {
     std::lock_guard<std::mutex> lock(board_.mutex);
     return reason_;
@@ -76,6 +86,8 @@ void PortRun::HandleWriteMessage(int message, int32_t lParam) {
             EndLocked(RunResult::Written, "");
             return;
         case quarveld::UM_WRITE_ERROR:
+            failureKind_ = run_.failureKind;
+            failedFrame_ = run_.failedFrame;
             EndLocked(RunResult::Error, run_.failure);
             return;
         default:

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "image_check.hpp"
 #include "port.hpp"
 #include "srecord.hpp"
 #include "transfer.hpp"
@@ -44,9 +45,10 @@ public:
     PortRun(const PortRun&) = delete;
     PortRun& operator=(const PortRun&) = delete;
 
-    // Opens the image and the port, then starts the worker. False when one of
-    // them failed: the run has then ended with an error and its reason.
-    bool Start(const std::string& image, const quarveld::PortSettings& settings);
+    // Opens the port, then starts the worker on the held image, which must
+    // outlive the run. False when either failed: the run has then ended with
+    // an error and its reason.
+    bool Start(const HeldImage& image, const quarveld::PortSettings& settings);
 
     // Asks the worker to stop at its next step: an abort, or with `why` an
     // error (the printer has been silent too long).
@@ -64,6 +66,9 @@ public:
     long FramesSent() const { return run_.framesOut.load(); }
     // Why the run did not write the image; "" when it did.
     std::string Reason() const;
+    // What kind of failure ended it, and at which frame (from 1).
+    quarveld::WriteRun::Failure FailureKind() const;
+    long FailedFrame() const;
     std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
     std::chrono::system_clock::time_point EndedAt() const { return endedAt_; }
 
@@ -83,6 +88,8 @@ private:
     std::string stopReason_;
     RunState state_;
     std::string reason_;
+    quarveld::WriteRun::Failure failureKind_ = quarveld::WriteRun::Failure::Other;
+    long failedFrame_ = 0;
     std::chrono::system_clock::time_point startedAt_, endedAt_;
 };
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian package with apt-get, starts both programs offscreen,
+# Installs the Debian package with apt-get, starts the programs offscreen,
 # runs each tool's --help, and removes the package again.
 #   package_test.sh BUILD_DIR
 # Exit 77 (skipped) when this machine cannot take the package: not root, no
@@ -32,15 +32,17 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 installed=true
 
-for f in /usr/share/applications/kelvane2.desktop /usr/share/applications/quarveld.desktop \
-         /usr/share/icons/hicolor/64x64/apps/kelvane2.png /usr/share/icons/hicolor/128x128/apps/quarveld.png; do
+menus="/usr/share/applications/kelvane2.desktop /usr/share/applications/quarveld.desktop
+       /usr/share/applications/quarveld-station.desktop"
+for f in $menus /usr/share/icons/hicolor/64x64/apps/kelvane2.png /usr/share/icons/hicolor/128x128/apps/quarveld.png \
+         /usr/share/icons/hicolor/48x48/apps/quarveld-station.png /usr/share/man/man1/quarveld-station.1.gz; do
   [ -f "$f" ] || fail "$f is not installed"
 done
 
 # The programs run from the menu's Exec= names; each must come up and stay up.
 export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=offscreen
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-for program in $(sed -n 's/^Exec=//p' /usr/share/applications/kelvane2.desktop /usr/share/applications/quarveld.desktop); do
+for program in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' $menus); do
   command -v "$program" >/dev/null || fail "$program is not on the PATH"
   "$program" >"$work/$program.log" 2>&1 &
   gui_pid=$!
@@ -49,7 +51,7 @@ for program in $(sed -n 's/^Exec=//p' /usr/share/applications/kelvane2.desktop /
   kill "$gui_pid"; wait "$gui_pid" 2>/dev/null; gui_pid=
 done
 
-for tool in quarveld-write quarveld-frames kelvane-send kelvane-decode; do
+for tool in quarveld-write quarveld-frames kelvane-send kelvane-decode quarveld-station; do
   case $tool in
     quarveld-frames) out=$("$tool" 2>&1); [ $? -eq 2 ] && grep -q usage <<<"$out" || fail "$tool without arguments" ;;
     *) out=$("$tool" --help) || fail "$tool --help"; grep -q "usage: $tool" <<<"$out" || fail "$tool --help says: $out" ;;

@@ -15,6 +15,7 @@ namespace {
 
 using quarveld::sim::Behaviour;
 using quarveld::sim::SimulatedPrinter;
+using quarveld::test::LongImage;
 
 // Two data records and an S0 header: three frames, six data bytes.
 const char* const Image3 = "S00600004844521B\nS1061000010203E3\nS1061003010203E0\nS9030000FC\n";
@@ -55,18 +56,6 @@ TEST(QuarveldWrite, SendsTheWindowsFramesAndCountsThemInPlainLines) {
     const ToolRun dry = RunTool(setup.dir, setup.Args({"--dry-run"}), setup.env);
     EXPECT_EQ(dry.status, 0);
     EXPECT_EQ(dry.out, Frames(printer));
-}
-
-// `frames` S1 records of four data bytes each (frame f: four times f), then S9.
-std::string LongImage(int frames) {
-    std::string text;
-    char line[32];
-    for (unsigned f = 0; f < unsigned(frames); ++f) {
-        const unsigned address = 0x1000 + 4 * f, sum = 7 + (address >> 8) + (address & 0xFF) + 4 * f;
-        std::snprintf(line, sizeof line, "S107%04X%02X%02X%02X%02X%02X\n", address, f, f, f, f, ~sum & 0xFF);
-        text += line;
-    }
-    return text + "S9030000FC\n";
 }
 
 TEST(QuarveldWrite, OnANarrowTerminalRedrawsOneLineThatFits) {
@@ -383,13 +372,31 @@ TEST(QuarveldWriteSeveral, StationModeWritesUnitAfterUnitUntilQ) {
     };
     const ToolRun run = RunOnTerminal(
         setup.Args({"--repeat", "--log", log, "--port", printers[0]->devicePath(), "--port", printers[1]->devicePath()}),
-        setup.env, {{prompt, "\n", look}, {prompt, "\n", look}, {prompt, "q\n", look}}, 50);
+        setup.env,
+        {{prompt, "\n", [&] {
+              look();
+              // Replaced between units: the next ones still get the image checked at the start.
+              WriteFile(setup.image, LongImage(5));
+          }},
+         {prompt, "\n", look},
+         {prompt, "q\n", look}},
+        50);
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(released) << "a port is held while the tool waits for the next printers";
-    for (const auto& printer : printers) EXPECT_EQ(printer->framesReceived(), 9u);
+    const std::string single = Frames(*printers[0]).substr(0, Frames(*printers[0]).size() / 3);
+    for (const auto& printer : printers) EXPECT_EQ(Frames(*printer), single + single + single);
+    const std::string changed = setup.image + " has changed on disk since it was checked";
+    // Said at the two prompts after the change, not at the first.
+    std::size_t said = 0;
+    for (std::size_t at = run.out.find(changed); at != std::string::npos; at = run.out.find(changed, at + 1)) ++said;
+    EXPECT_EQ(said, 2u) << run.out;
+    EXPECT_GT(run.out.find(changed), run.out.find(prompt)) << run.out;
 
     std::vector<int> units;
-    for (const nlohmann::json& r : LogLines(log)) units.push_back(r["unit"].get<int>());
+    for (const nlohmann::json& r : LogLines(log)) {
+        units.push_back(r["unit"].get<int>());
+        EXPECT_EQ(r["frames_total"], 3);
+    }
     EXPECT_EQ(units, (std::vector<int>{1, 1, 2, 2, 3, 3}));
     // A line per port redrawn in place; the totals at the end.
     EXPECT_NE(run.out.find("\x1b[1A"), std::string::npos);

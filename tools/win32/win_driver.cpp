@@ -13,7 +13,8 @@
 //                 its thread's queue is first empty; a quick run may end before)
 // e.g. "class=#32770;title=Port" or "class=#32770;has=Write End !".
 // Controls are named by their dialog id, decimal or 0x hex; id 0 is the
-// window itself.
+// window itself. A control inside a child window (a panel of rows) is found
+// by its id too.
 //
 // Commands (WAIT is a time in ms, 10000 when left out):
 //   wait WHICH [WAIT]          wait until the window is there; prints its handle
@@ -26,6 +27,7 @@
 //   key WHICH VK               posts a key press (decimal or 0x hex virtual key) to
 //                             the control that has the focus in that window's thread
 //   state WHICH ID             prints "checked|unchecked enabled|disabled visible|hidden"
+//   pos WHICH ID               prints a progress bar's position
 //   rect WHICH [ID]            prints "left top width height" in screen pixels
 //   style WHICH [ID]           prints the window style and extended style in hex
 //   list                      prints every visible top-level window: handle, class, title
@@ -43,6 +45,7 @@
 //                             when it had to be ended so, "ended" when it ended first
 // Posted messages do not wait: a click that opens a modal dialog returns at once.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <shellapi.h>
@@ -167,7 +170,25 @@ HWND WaitFor(const std::string& specText, long waitMs) {
     }
 }
 
-HWND Control(HWND window, long id) { return id == 0 ? window : GetDlgItem(window, static_cast<int>(id)); }
+struct IdSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildId(HWND child, LPARAM data) {
+    auto* search = reinterpret_cast<IdSearch*>(data);
+    if (GetDlgCtrlID(child) != search->id) return TRUE;
+    search->found = child;
+    return FALSE;
+}
+
+HWND Control(HWND window, long id) {
+    if (id == 0) return window;
+    if (HWND direct = GetDlgItem(window, static_cast<int>(id))) return direct;
+    IdSearch search{static_cast<int>(id), nullptr};
+    EnumChildWindows(window, FindChildId, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 // The command line's arguments as Windows has them (the ANSI argv turns a
 // name in another script into "?").
@@ -416,6 +437,8 @@ int main(int argc, char** argv) {
         const LRESULT check = SendMessageA(control, BM_GETCHECK, 0, 0);
         std::printf("%s %s %s\n", check == BST_CHECKED ? "checked" : "unchecked",
                     IsWindowEnabled(control) ? "enabled" : "disabled", IsWindowVisible(control) ? "visible" : "hidden");
+    } else if (command == "pos" && args.size() == 2) {
+        std::printf("%ld\n", static_cast<long>(SendMessageA(control, PBM_GETPOS, 0, 0)));
     } else if (command == "rect" && args.size() <= 2) {
         RECT rect{};
         GetWindowRect(control, &rect);

@@ -62,6 +62,20 @@ std::string PairError(const Image& image, std::size_t pos, const std::string& wh
     return why + "\"";
 }
 
+int NextChar(Image& image) {
+    if (image.bytes == nullptr) return std::getc(image.file);
+    if (image.offset >= image.bytes->size()) return EOF;
+    return static_cast<unsigned char>((*image.bytes)[image.offset++]);
+}
+
+bool AtEnd(Image& image) {
+    if (image.bytes != nullptr) return image.offset >= image.bytes->size();
+    const int next = std::getc(image.file);
+    if (next == EOF) return true;
+    std::ungetc(next, image.file);
+    return false;
+}
+
 // One read: at most LineBufferSize - 1 characters, stopping after a line feed.
 // A final line without a line feed counts like any other line.
 bool ReadLine(Image& image) {
@@ -69,7 +83,7 @@ bool ReadLine(Image& image) {
     std::size_t length = 0;
     bool lineFeed = false;
     while (length < LineBufferSize - 1) {
-        const int c = std::getc(image.file);
+        const int c = NextChar(image);
         if (c == EOF) break;
         image.line[length++] = static_cast<uint8_t>(c);
         if (c == '\n') {
@@ -83,15 +97,9 @@ bool ReadLine(Image& image) {
     // A full buffer without a line feed is cut from the rest of its line,
     // unless the file ends right there.
     image.midLine = false;
-    if (!lineFeed && length == LineBufferSize - 1) {
-        const int next = std::getc(image.file);
-        if (next != EOF) {
-            std::ungetc(next, image.file);
-            image.midLine = true;
-        }
-    }
+    if (!lineFeed && length == LineBufferSize - 1) image.midLine = !AtEnd(image);
 
-    if (std::ferror(image.file))
+    if (image.file != nullptr && std::ferror(image.file))
         return Fail(image, std::string("the image cannot be read: ") + std::strerror(errno));
     if (length == 0)
         return Fail(image, image.lineNumber == 0
@@ -129,7 +137,9 @@ bool ParseHexByte(char first, char second, uint8_t& byte) {
     return true;
 }
 
-bool OpenImage(const std::string& path, Image& image) {
+namespace {
+
+void Rewind(Image& image, const std::string& path) {
     CloseImage(image);
     image.lineNumber = 0;
     image.length = 0;
@@ -137,6 +147,18 @@ bool OpenImage(const std::string& path, Image& image) {
     image.ended = false;
     image.error.clear();
     image.path = path;
+}
+
+}  // namespace
+
+void OpenHeldImage(const std::string& path, const std::string& bytes, Image& image) {
+    Rewind(image, path);
+    image.bytes = &bytes;
+    image.offset = 0;
+}
+
+bool OpenImage(const std::string& path, Image& image) {
+    Rewind(image, path);
     // A folder may open for reading but holds no lines; refuse it at once.
     std::error_code ignored;
     if (std::filesystem::is_directory(FilePath(path), ignored)) return Fail(image, std::strerror(EISDIR));
@@ -152,7 +174,7 @@ bool ReadNextRecord(Image& image, FlashRecord& record) {
         record.kind = RecordKind::End;
         return true;
     }
-    if (!image.file) return Fail(image, "no image is open");
+    if (!image.file && !image.bytes) return Fail(image, "no image is open");
     if (!ReadLine(image)) return false;
 
     if (image.line[0] != 'S') return Fail(image, "the line does not begin with S");
@@ -214,6 +236,7 @@ std::string DescribeReadFailure(const Image& image) {
 void CloseImage(Image& image) {
     if (image.file) std::fclose(image.file);
     image.file = nullptr;
+    image.bytes = nullptr;
 }
 
 }  // namespace quarveld

@@ -22,6 +22,10 @@ struct FlashRecord {
 // The open image and its one line buffer; frames are built in place over it.
 struct Image {
     std::FILE* file = nullptr;
+    // Or the image held in memory: every run of it reads the same bytes,
+    // whatever happens to the file meanwhile. Not owned.
+    const std::string* bytes = nullptr;
+    std::size_t offset = 0;  // next character of `bytes`
     std::string path;      // as given to OpenImage
     uint8_t line[LineBufferSize] = {};
     long lineNumber = 0;   // of the line last read, from 1
@@ -32,6 +36,8 @@ struct Image {
 };
 
 bool OpenImage(const std::string& path, Image& image);
+// Reads `bytes` as the image `path` holds; they must outlive the image.
+void OpenHeldImage(const std::string& path, const std::string& bytes, Image& image);
 bool ReadNextRecord(Image& image, FlashRecord& record);
 void CloseImage(Image& image);
 // Why the last ReadNextRecord failed, with the image and the line:

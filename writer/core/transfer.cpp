@@ -53,15 +53,17 @@ void WriteWorker(WriteRun& run) {
     WriteObserver* const window = run.progressWindow;
     const bool parallel = run.parallelPort != 0;
 
+    long frame = 0;  // frames built so far, the one in hand included
     // Says why, then ends the run with the error notice.
-    auto fail = [&run, window](std::string why) {
+    auto fail = [&run, window, &frame](std::string why, WriteRun::Failure kind = WriteRun::Failure::Other) {
         run.failure = std::move(why);
+        run.failureKind = kind;
+        run.failedFrame = frame;
         window->HandleWriteMessage(UM_WRITE_ERROR, 0);
     };
 
     // Unsigned so that a total past 2^31 wraps like the counter's 32 bits do.
     uint32_t total = 0;
-    long frame = 0;  // frames built so far, the one in hand included
     for (;;) {
         FlashRecord record;
         if (!ReadNextRecord(*image, record)) {
@@ -91,7 +93,8 @@ void WriteWorker(WriteRun& run) {
             std::size_t sent = port->Write(outstanding, left, status);
             if (sent > left) sent = left;
             if (status == IoStatus::Gone) {
-                fail(PortOf(run) + ": the device went away while " + FrameOf(frame, *image) + " was sent");
+                fail(PortOf(run) + ": the device went away while " + FrameOf(frame, *image) + " was sent",
+                     WriteRun::Failure::Gone);
                 return;
             }
             if (sent < left) std::this_thread::sleep_for(ShortWritePause);
@@ -110,13 +113,15 @@ void WriteWorker(WriteRun& run) {
                 const IoStatus status = port->ReadByte(answer);
                 if (status == IoStatus::Gone) {
                     fail(PortOf(run) + ": the device went away while waiting for the answer to " +
-                         FrameOf(frame, *image));
+                             FrameOf(frame, *image),
+                         WriteRun::Failure::Gone);
                     return;
                 }
                 if (status != IoStatus::Ok) continue;  // silence or a failed read: the port paused
                 if (answer == ACK) break;
                 if (answer == NAK) {
-                    fail(PortOf(run) + ": the printer refused " + FrameOf(frame, *image) + " with NAK");
+                    fail(PortOf(run) + ": the printer refused " + FrameOf(frame, *image) + " with NAK",
+                         WriteRun::Failure::Refused);
                     return;
                 }
             }

@@ -53,6 +53,10 @@ struct WriteRun {
     // Why the run or its start failed, in one line for standard error; the
     // worker sets it before it sends UM_WRITE_ERROR.
     std::string failure;
+    // What kind of failure, for a window that says it in a few words, and
+    // the frame it happened at (from 1; 0 before the first).
+    enum class Failure { Other, Refused, Gone } failureKind = Failure::Other;
+    long failedFrame = 0;
 };
 
 // The start of a run, in the order a front-end takes it: the image, the

@@ -101,28 +101,37 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
     return true;
 }
 
-// XDG_CONFIG_HOME points at a fresh folder for the test's life.
+// XDG_CONFIG_HOME points at a fresh folder for the test's life, and
+// XDG_DATA_HOME at its "data" folder.
 class SettingsFolder {
 public:
     SettingsFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quarveld-gui-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no temporary folder";
         path = pattern;
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        if (old != nullptr) oldValue_ = old, hadOld_ = true;
-        ::setenv("XDG_CONFIG_HOME", path.c_str(), 1);
+        Set(0, "XDG_CONFIG_HOME", path.string());
+        Set(1, "XDG_DATA_HOME", (path / "data").string());
     }
     ~SettingsFolder() {
-        if (hadOld_) ::setenv("XDG_CONFIG_HOME", oldValue_.c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        for (int i = 0; i < 2; ++i) {
+            if (hadOld_[i]) ::setenv(names_[i], oldValue_[i].c_str(), 1);
+            else ::unsetenv(names_[i]);
+        }
         std::filesystem::remove_all(path);
     }
     std::string Ini() const { return (path / "TORWIN.INI").string(); }
     std::filesystem::path path;
 
 private:
-    std::string oldValue_;
-    bool hadOld_ = false;
+    void Set(int i, const char* name, const std::string& value) {
+        names_[i] = name;
+        const char* old = std::getenv(name);
+        if (old != nullptr) oldValue_[i] = old, hadOld_[i] = true;
+        ::setenv(name, value.c_str(), 1);
+    }
+    const char* names_[2] = {};
+    std::string oldValue_[2];
+    bool hadOld_[2] = {};
 };
 
 }  // namespace testsupport

@@ -3,6 +3,7 @@
 // image files, outside programs.
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,19 @@ inline uint16_t TableCrc(const uint8_t* bytes, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
         crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ bytes[i]) & 0xFF]);
     return crc;
+}
+
+// `frames` records of four data bytes each (frame k carries k four times), then S9.
+inline std::string LongImage(int frames) {
+    std::string text;
+    char line[32];
+    for (unsigned f = 0; f < unsigned(frames); ++f) {
+        const unsigned address = 0x1000 + 4 * f, sum = 7 + (address >> 8) + (address & 0xFF) + 4 * f;
+        std::snprintf(line, sizeof line, "S107%04X%02X%02X%02X%02X%02X\n", address, f & 0xFF, f & 0xFF, f & 0xFF,
+                      f & 0xFF, ~sum & 0xFF);
+        text += line;
+    }
+    return text + "S9030000FC\n";
 }
 
 // Data bytes by address, as a flash loader would store them.

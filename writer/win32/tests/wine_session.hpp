@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -155,6 +156,20 @@ public:
     // The same for a port the session was made with.
     void MapPort(const std::string& port, const std::string& device) const { Map(dir_ + "/" + port, device); }
 
+    // The display's dpi (96, 120, 144) as Windows' display settings set it;
+    // programs started from now on are drawn at it.
+    void SetDpi(int dpi) const {
+        const std::string value = std::to_string(dpi);
+        RunQuiet({"wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                  value, "/f"});
+        RunQuiet({"wine", "reg", "add", "HKCC\\Software\\Fonts", "/v", "LogPixels", "/t", "REG_DWORD", "/d", value,
+                  "/f"});
+        RunQuiet({"wineserver", "-k"});
+        RunQuiet({"wineserver", "-w"});
+        RunQuiet({"wineserver", "-p"});
+        RunQuiet({"wine", "cmd", "/c", "exit"});
+    }
+
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
 
     // The display's dots per inch for programs started from now on, as the
@@ -223,12 +238,17 @@ private:
     pid_t xvfb_ = -1;
 };
 
-// One run of QUARVELD.exe; its standard error goes to a file.
+// One run of the program under test (QUARVELD.exe unless `window` names
+// another's main window), with `programArgs`; its standard error goes to a
+// file.
 class Program {
 public:
-    explicit Program(const Session& session) : session_(session) {
+    explicit Program(const Session& session, const std::vector<std::string>& programArgs = {},
+                     std::string window = "class=QUARVELD")
+        : session_(session), window_(std::move(window)) {
         stderrPath_ = session.Dir() + "/quarveld.stderr";
         std::vector<std::string> argv = {"wine", session.Exe()};
+        argv.insert(argv.end(), programArgs.begin(), programArgs.end());
         std::vector<char*> args;
         for (std::string& a : argv) args.push_back(a.data());
         args.push_back(nullptr);
@@ -238,15 +258,19 @@ public:
         posix_spawn_file_actions_addopen(&actions, 2, stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (posix_spawnp(&pid_, "wine", &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
-        started_ = pid_ > 0 && session.Drive({"wait", "class=QUARVELD", "20000"}).status == 0;
+        started_ = pid_ > 0 && session.Drive({"wait", window_, "20000"}).status == 0;
     }
 
     ~Program() {
         if (pid_ <= 0) return;
         if (!WaitForExit(100)) {
             // A test that failed half-way: answer NO so nothing is saved, then force it.
-            session_.Drive({"command", "class=QUARVELD", "303"});
-            session_.Drive({"click", "class=#32770;title=Exit", "7"});
+            if (window_ == "class=QUARVELD") {
+                session_.Drive({"command", "class=QUARVELD", "303"});
+                session_.Drive({"click", "class=#32770;title=Exit", "7"});
+            } else {
+                session_.Drive({"close", window_});
+            }
             if (!WaitForExit(5000)) {
                 kill(pid_, SIGKILL);
                 waitpid(pid_, nullptr, 0);
@@ -282,6 +306,7 @@ public:
 
 private:
     const Session& session_;
+    std::string window_;
     std::string stderrPath_;
     pid_t pid_ = -1;
     bool started_ = false;
