@@ -172,14 +172,6 @@ public:
 
     void EmptyLpt1() const { std::ofstream(lpt1_, std::ios::trunc).close(); }
 
-    // The display's dots per inch for programs started from now on, as the
-    // Control Panel sets it (96 is Windows' own).
-    void SetDpi(int dpi) const {
-        for (const char* key : {"HKCU\\Control Panel\\Desktop",
-                                "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"})
-            RunQuiet({"wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", std::to_string(dpi), "/f"});
-    }
-
     // windriver.exe with these arguments.
     Result Drive(const std::vector<std::string>& args) const {
         std::vector<std::string> argv = {"wine", driver_};
