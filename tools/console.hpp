@@ -17,7 +17,7 @@ void CursorUp(int lines);
 // terminal (a closed window, a dropped session) only set a flag that
 // Interrupted() reports, so every run can stop and be recorded. Where the
 // system ends the process once it has been told (a console window closed on
-// Windows), the telling waits until the process ends of itself.
+// Windows), the telling waits until the program has come to its end.
 void CatchInterrupt();
 bool Interrupted();
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "console.hpp"
 
@@ -16,8 +17,12 @@ std::atomic<bool> interrupted{false};
 // Windows ends the process as soon as the handler returns from a closed
 // console, a log-off or a shut-down, and allows about 5 s before it ends it
 // anyway. The handler therefore holds on while the main thread stops the
-// runs, records them and closes the ports; the process ends under it.
+// runs, records them and closes the ports, until the program's end (its
+// exit handlers) says it is done.
 constexpr DWORD EndingAllowedMs = 10000;
+HANDLE finished = nullptr;
+
+void MarkFinished() { ::SetEvent(finished); }
 
 BOOL WINAPI OnControl(DWORD type) {
     switch (type) {
@@ -29,7 +34,7 @@ BOOL WINAPI OnControl(DWORD type) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
         interrupted.store(true);
-        ::Sleep(EndingAllowedMs);
+        ::WaitForSingleObject(finished, EndingAllowedMs);
         return TRUE;
     default:
         return FALSE;
@@ -65,7 +70,11 @@ void CursorUp(int lines) {
     ::SetConsoleCursorPosition(out, to);
 }
 
-void CatchInterrupt() { ::SetConsoleCtrlHandler(OnControl, TRUE); }
+void CatchInterrupt() {
+    finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atexit(MarkFinished);
+    ::SetConsoleCtrlHandler(OnControl, TRUE);
+}
 
 bool Interrupted() { return interrupted.load(); }
 
