@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image_files.hpp"
+#include "station_runs.hpp"
 #include "machine.hpp"
 #include "simulated_printer.hpp"
 #include "srecord.hpp"
@@ -38,21 +39,9 @@ const char* const Image7 =
     "S107101416171819F8\n"
     "S9030000FC\n";
 
-using Frames = std::vector<std::vector<uint8_t>>;
-
-// What a single run reads from the file itself.
-Frames FileFrames(const std::string& path) {
-    Frames frames;
-    quarveld::Image image;
-    EXPECT_TRUE(quarveld::OpenImage(path, image));
-    quarveld::FlashRecord record;
-    while (quarveld::ReadNextRecord(image, record) && record.kind != quarveld::RecordKind::End) {
-        const std::size_t n = quarveld::RecordFrame(record, image.line);
-        frames.emplace_back(image.line, image.line + n);
-    }
-    quarveld::CloseImage(image);
-    return frames;
-}
+using station::test::FileFrames;
+using station::test::Frames;
+using station::test::LogLines;
 
 std::shared_ptr<const station::HeldImage> Hold(const std::string& path) {
     auto image = std::make_shared<station::HeldImage>();
@@ -73,12 +62,6 @@ milliseconds RunUnit(station::Station& station) {
     return duration_cast<milliseconds>(steady_clock::now() - start);
 }
 
-std::vector<nlohmann::json> LogLines(const std::string& path) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(ReadFile(path));
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
 
 TEST(Station, FourPrintersAtOnceEachEndsForItselfWithWordsCountsAndARecord) {
     ScratchDir dir;
@@ -235,35 +218,6 @@ TEST(Station, ARecordThatCannotBeWrittenStopsTheStation) {
     RunUnit(station);
     EXPECT_EQ(station.Stopped(), "");
     EXPECT_EQ(LogLines(options.logPath).size(), 1u);
-}
-
-TEST(Station, ImagesThatFailTheCheckAreNotHeld) {
-    ScratchDir dir;
-    struct Case {
-        std::string content;
-        bool opened;
-        std::string why;
-    };
-    const std::vector<Case> cases = {
-        {"S1061000010203E3\nS1G61000010203E3\nS9030000FC\n", true, "image.mot: line 2: "},
-        {"S1061000010203E3\n", true, "without a termination record"},
-        {"", true, "the image is empty"},
-    };
-    for (const Case& c : cases) {
-        WriteFile(dir / "image.mot", c.content);
-        station::HeldImage image;
-        std::string why;
-        bool opened = false;
-        EXPECT_FALSE(station::HoldImage(dir / "image.mot", image, why, opened));
-        EXPECT_EQ(opened, c.opened);
-        EXPECT_NE(why.find(c.why), std::string::npos) << why;
-    }
-    station::HeldImage image;
-    std::string why;
-    bool opened = true;
-    EXPECT_FALSE(station::HoldImage(dir / "none.mot", image, why, opened));
-    EXPECT_FALSE(opened);
-    EXPECT_NE(why.find("none.mot: the image cannot be opened"), std::string::npos) << why;
 }
 
 TEST(StationMachine, FindsTheSerialPortsOfATree) {

@@ -23,6 +23,7 @@
 
 #include "gui_test_support.hpp"
 #include "image_files.hpp"
+#include "station_runs.hpp"
 #include "run_log.hpp"
 #include "simulated_printer.hpp"
 #include "srecord.hpp"
@@ -43,19 +44,9 @@ using testsupport::ModalAnswerer;
 using testsupport::SaveScreenshot;
 using testsupport::WaitFor;
 
-using Frames = std::vector<std::vector<uint8_t>>;
-
-// What a single run reads from the file itself.
-Frames FileFrames(const std::string& path) {
-    Frames frames;
-    quarveld::Image image;
-    EXPECT_TRUE(quarveld::OpenImage(path, image));
-    quarveld::FlashRecord record;
-    while (quarveld::ReadNextRecord(image, record) && record.kind != quarveld::RecordKind::End)
-        frames.emplace_back(image.line, image.line + quarveld::RecordFrame(record, image.line));
-    quarveld::CloseImage(image);
-    return frames;
-}
+using station::test::FileFrames;
+using station::test::Frames;
+using station::test::LogLines;
 
 Frames Repeated(const Frames& frames, int times) {
     Frames all;
@@ -63,12 +54,6 @@ Frames Repeated(const Frames& frames, int times) {
     return all;
 }
 
-std::vector<nlohmann::json> LogLines(const std::string& path) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(ReadFile(path));
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-    return lines;
-}
 
 // A bench: the user's folders, an image, printers on ptys, the window.
 struct Bench {
