@@ -247,6 +247,7 @@ void StationWindow::Command(int id, int code) {
         } else if (code == BN_CLICKED) {
             Row& row = portRows_[index];
             row.ticked = SendMessageW(row.check, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            if (!Running()) ShowRow(row);
             UpdateButtons();
         }
         return;
@@ -556,7 +557,8 @@ void StationWindow::ShowRow(Row& row) {
     }
     const double done = status != nullptr ? std::clamp(status->fraction, 0.0, 1.0) : 0.0;
     SendMessageW(row.bar, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
-    SetText(row.state, status != nullptr ? status->words : "ready");
+    // A port left out of the unit is not "ready": it will not be written.
+    SetText(row.state, status != nullptr ? status->words : row.ticked ? "ready" : "");
     const PortCount count = status != nullptr ? station_.CountAt(status->port.device) : PortCount{};
     // A port's count is kept by the device it opened; a row not in this unit keeps what it showed.
     if (status != nullptr || Text(row.counts).empty())

@@ -4,6 +4,7 @@
 // screenshots at 96, 120 and 144 dpi into QUARVELD_E2E_DIR.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -155,6 +156,9 @@ TEST_F(StationExe, FindsThePortsWritesThemAtOnceAndRecordsEveryRun) {
         ours.push_back(rows.at(c.port));
         Tick(ours.back(), true);
     }
+    // Only a ticked port is "ready": the others will not be written.
+    for (const auto& [port, row] : rows)
+        EXPECT_EQ(Text(station::win::lblStateId(row)), std::count(ours.begin(), ours.end(), row) ? "ready" : "") << port;
     const std::string record = session->Dir() + "/records.jsonl";
     std::filesystem::remove(record);
     ASSERT_TRUE(Ok({"settext", Window, Id("txtRecord"), "Z:" + std::regex_replace(record, std::regex("/"), "\\")}));
