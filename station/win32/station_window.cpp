@@ -557,8 +557,12 @@ void StationWindow::ShowRow(Row& row) {
     }
     const double done = status != nullptr ? std::clamp(status->fraction, 0.0, 1.0) : 0.0;
     SendMessageW(row.bar, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
-    // A port left out of the unit is not "ready": it will not be written.
+    // A port left out of the unit is not "ready": it will not be written, and
+    // shows no bar.
     SetText(row.state, status != nullptr ? status->words : row.ticked ? "ready" : "");
+    const int shown = status != nullptr || row.ticked ? SW_SHOWNA : SW_HIDE;
+    ShowWindow(row.mark, shown);
+    ShowWindow(row.bar, shown);
     const PortCount count = status != nullptr ? station_.CountAt(status->port.device) : PortCount{};
     // A port's count is kept by the device it opened; a row not in this unit keeps what it showed.
     if (status != nullptr || Text(row.counts).empty())

@@ -156,9 +156,13 @@ TEST_F(StationExe, FindsThePortsWritesThemAtOnceAndRecordsEveryRun) {
         ours.push_back(rows.at(c.port));
         Tick(ours.back(), true);
     }
-    // Only a ticked port is "ready": the others will not be written.
-    for (const auto& [port, row] : rows)
-        EXPECT_EQ(Text(station::win::lblStateId(row)), std::count(ours.begin(), ours.end(), row) ? "ready" : "") << port;
+    // Only a ticked port is "ready", with a bar: the others will not be written.
+    for (const auto& [port, row] : rows) {
+        const bool ticked = std::count(ours.begin(), ours.end(), row) > 0;
+        EXPECT_EQ(Text(station::win::lblStateId(row)), ticked ? "ready" : "") << port;
+        const std::string bar = Drive({"state", Window, std::to_string(station::win::barPortId(row))});
+        EXPECT_TRUE(bar.ends_with(ticked ? " visible" : " hidden")) << port << ": " << bar;
+    }
     const std::string record = session->Dir() + "/records.jsonl";
     std::filesystem::remove(record);
     ASSERT_TRUE(Ok({"settext", Window, Id("txtRecord"), "Z:" + std::regex_replace(record, std::regex("/"), "\\")}));
